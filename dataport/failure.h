@@ -1,0 +1,23 @@
+#pragma once
+// The one way a run of dataport ends early: a message text thrown up to main,
+// which writes it unchanged to standard error and exits with status 1.
+
+#include <string>
+#include <utility>
+
+namespace dataport {
+
+/// A run-ending error. `text` is written exactly as it stands (most texts end
+/// in "\n" themselves; nothing is added).
+struct Failure {
+  std::string text;
+  explicit Failure(std::string t) : text(std::move(t)) {}
+};
+
+/// Throws the text of an output write that failed: the file name followed by
+/// ":error writing file\n".
+[[noreturn]] inline void throwWriteError(const std::string& name) {
+  throw Failure(name + ":error writing file\n");
+}
+
+}  // namespace dataport

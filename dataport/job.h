@@ -1,0 +1,136 @@
+#pragma once
+// The Job: every setting of one run of dataport, the run's two element lists
+// and the decoded htype. main builds it from the command line, runs the one
+// mode the options chose, and destroys it.
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dataport/header/element.h"
+#include "dataport/header/header_type.h"
+#include "dataport/io/disk.h"
+
+namespace dataport {
+
+/// The default DFile separator: CR LF, six asterisks, "xEnDx", six asterisks, CR LF.
+inline constexpr char kDefaultSeparator[] = "\r\n******xEnDx******\r\n";
+inline constexpr std::uint32_t kDefaultSeplen = 21;
+inline constexpr std::int64_t kNoUpperBound = std::numeric_limits<std::int64_t>::max();
+/// Where split, import and DFile split keep an input cut of its trailing fill.
+inline constexpr char kCutFile[] = "tmpqzpm.qwe";
+
+enum Mode : std::uint32_t {
+  kSplit = 1,
+  kJoin = 2,
+  kImport = 3,
+  kSplitDFile = 4,
+  kJoinDFile = 5,
+};
+
+class Job {
+ public:
+  // ---- settings (defaults as reset() sets them) ----
+  std::int64_t pbase = 0;                 ///< "-b": added to positions read from a header
+  std::int64_t hbase = 0;                 ///< "-hb": offset of the header in its file
+  std::int64_t pmin = 0;                  ///< "-min": inclusive lower position bound
+  std::int64_t pmax = kNoUpperBound;      ///< "-max": exclusive upper bound (default: input size)
+  std::int64_t hmax = 0;                  ///< "-hmax": HFILE offset limit of record reading; 0 = none
+  std::uint32_t hcount = 0;               ///< "-hc": records to read; 0 = from the header
+  ElementList elements;                   ///< the elements of the run
+  ElementList headerList;                 ///< the header records an import updates
+  HeaderType htype;                       ///< first positional word
+  std::string iname;                      ///< second positional word (required)
+  std::string oname = "output.out";       ///< third positional word
+  std::optional<std::string> tblname;     ///< "-t"
+  std::optional<std::string> hname;       ///< "-h"
+  std::string hdrname = "output.hdr";     ///< fourth positional word
+  std::optional<std::string> ifile;       ///< "-i"
+  std::uint32_t mode = kSplit;            ///< "-s" "-sd" "-j" "-jd" "-i"
+  bool perfile = false;                   ///< "-f"
+  std::vector<std::uint8_t> sep;          ///< separator bytes ("-d", "-df"); default kDefaultSeparator
+  std::uint32_t seplen = kDefaultSeplen;  ///< "-ds", "-df"; never more than sep.size() after parse
+  std::optional<std::string> sepfile;     ///< "-df"
+  bool sepindata = false;                 ///< "-dd"
+  std::uint32_t exkind = 0;               ///< "-e" 1, "-em" 2
+  std::uint32_t cutkind = 0;              ///< "-c" 16, "-cl" 32
+  std::int64_t exsize = 0;                ///< "-e", "-em"
+  std::uint32_t cutlimit = 0;             ///< "-cl"
+  std::uint8_t fill = 0;                  ///< "-ef"
+  std::uint32_t tblreverse = 0;           ///< "-tr"
+  std::uint32_t blockkind = 0;            ///< "-cb" 16, "-eb" 1, "-ebm" 2, "-cbl" 32
+  std::uint32_t block = 0;                ///< "-eb", "-ebm", "-cbl"
+  std::uint32_t blockadd = 0;             ///< "-eba"
+  bool useindex = true;                   ///< "-ind" switches it off
+  bool append = false;                    ///< "-a"
+  std::string omode = "wb";               ///< "-a" sets "ab"
+  std::int64_t ostart = 0;                ///< "-a": size of oname before the run
+  std::int32_t shift = 0;                 ///< "-sa"
+  bool nodups = false;                    ///< "-rd"
+
+  /// All file access of the run.
+  io::Disk disk;
+
+  /// Resets, then parses the command line. Throws Failure.
+  Job(int argc, char** argv);
+  /// A Job with defaults and no command line (for tests).
+  Job();
+  /// Releases the table when one was loaded.
+  ~Job();
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+
+  /// Every field back to its default; `elements` emptied.
+  void reset();
+  /// Fills the settings from the command line (option table, positional
+  /// words, htype, upper bound, input check, append, table). Throws Failure.
+  void parse(int argc, char** argv);
+  /// Runs the operation of `mode`.
+  void run();
+  /// Writes out and closes every file of the run; throws the write error of
+  /// the first file that failed.
+  void finishFiles();
+
+  // ---- checked writes: each throws "<name>:error writing file\n" unless
+  // ---- the whole count reached the file ----
+  void mustWriteAt(const std::string& name, const std::uint8_t* src, std::int64_t off,
+                   std::int64_t count, const char* mode);
+  void mustCopyRange(const std::string& inName, const std::string& outName, std::int64_t inOff,
+                     std::int64_t outOff, std::int64_t count, const char* mode);
+  void mustFillAt(const std::string& name, std::uint8_t fill, std::int64_t off,
+                  std::int64_t count, const char* mode);
+
+  // ---- header and element list ----
+  void readHeader(bool importing);
+  bool posInRange(std::int64_t pos) const;
+  bool isNewPosition(const ElementList& list, std::int64_t pos) const;
+  std::size_t firstInRange(const ElementList& list, std::size_t start) const;
+  /// Last index in range, or -1.
+  std::int64_t lastInRange(const ElementList& list) const;
+  void fillSizes(ElementList& list) const;
+  static void shiftPositions(ElementList& list, std::int64_t delta);
+  void addToSizes(std::int64_t delta);
+  static void positionsFromSizes(ElementList& list);
+  void printElements() const;
+
+  // ---- element lists from data files ----
+  void loadElements();
+  void scanDFile();
+  void scanNumberedFiles();
+
+  // ---- header writing: fill `buf` (resized as needed) and return it ----
+  std::vector<std::uint8_t>& buildHeader(std::vector<std::uint8_t>& buf);
+  std::vector<std::uint8_t>& patchImportHeader(std::vector<std::uint8_t>& buf);
+
+  // ---- modes ----
+  void splitElements();
+  void importElements();
+  void measureGaps();
+  void joinElements();
+  void splitDFile();
+  void joinDFile();
+};
+
+}  // namespace dataport

@@ -1,0 +1,2 @@
+// Placeholder entry until the patcher lands.
+int main() { return 1; }

@@ -1,0 +1,55 @@
+#pragma once
+// Support for end-to-end tests: a scratch folder per test, byte-exact file
+// helpers and a runner that captures a program's output and exit status.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using Bytes = std::string;  // raw bytes; std::string keeps NULs and compares exactly
+
+/// Result of one program run.
+struct RunResult {
+  int status = -1;       ///< exit code, or -1 when the program did not exit normally
+  std::string out;       ///< everything written to standard output
+  std::string err;       ///< everything written to standard error
+};
+
+/// A fresh empty folder under the system's temp folder; removed on destruction.
+class Scratch {
+ public:
+  Scratch();
+  ~Scratch();
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+
+  const std::filesystem::path& dir() const { return dir_; }
+  /// Path of a file inside the folder.
+  std::string path(const std::string& name) const;
+  /// Writes bytes into the named file (created or replaced).
+  void write(const std::string& name, const Bytes& bytes) const;
+  /// Whole content of the named file; fails the test when it cannot be read.
+  Bytes read(const std::string& name) const;
+  bool exists(const std::string& name) const;
+  /// Runs a program with the folder as working directory.
+  RunResult run(const std::string& program, const std::vector<std::string>& args) const;
+  /// Runs dataport (path from DATAPORT_BIN) in the folder.
+  RunResult dataport(const std::vector<std::string>& args) const;
+  /// Runs mendbin (path from MENDBIN_BIN) in the folder.
+  RunResult mendbin(const std::vector<std::string>& args) const;
+
+ private:
+  std::filesystem::path dir_;
+};
+
+/// Little-endian bytes of the low `width` bytes of v.
+Bytes le(std::uint64_t v, int width);
+/// n copies of byte b.
+Bytes fillBytes(std::size_t n, char b);
+/// The default DFile separator, "\r\n******xEnDx******\r\n".
+Bytes defaultSeparator();
+
+}  // namespace e2e
