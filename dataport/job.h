@@ -114,6 +114,10 @@ class Job {
   void addToSizes(std::int64_t delta);
   static void positionsFromSizes(ElementList& list);
   void printElements() const;
+  /// Number of records the header really has: the highest record `index` in
+  /// headerList plus one (records left out with "-rd" still count), or
+  /// headerList's length when that is larger.
+  std::int64_t headerRecords() const;
 
   // ---- element lists from data files ----
   void loadElements();
@@ -122,7 +126,10 @@ class Job {
 
   // ---- header writing: fill `buf` (resized as needed) and return it ----
   std::vector<std::uint8_t>& buildHeader(std::vector<std::uint8_t>& buf);
-  std::vector<std::uint8_t>& patchImportHeader(std::vector<std::uint8_t>& buf);
+  /// Also moves the position of every headerList record behind the last
+  /// replaced one by `tailShift` (their bytes moved by that much).
+  std::vector<std::uint8_t>& patchImportHeader(std::vector<std::uint8_t>& buf,
+                                               std::int64_t tailShift = 0);
 
   // ---- modes ----
   void splitElements();
