@@ -36,9 +36,9 @@ class Scratch {
   bool exists(const std::string& name) const;
   /// Runs a program with the folder as working directory.
   RunResult run(const std::string& program, const std::vector<std::string>& args) const;
-  /// Runs dataport (path from DATAPORT_BIN) in the folder.
+  /// Runs the built dataport (DATAPORT_BIN overrides its path) in the folder.
   RunResult dataport(const std::vector<std::string>& args) const;
-  /// Runs mendbin (path from MENDBIN_BIN) in the folder.
+  /// Runs the built mendbin (MENDBIN_BIN overrides its path) in the folder.
   RunResult mendbin(const std::vector<std::string>& args) const;
 
  private:
