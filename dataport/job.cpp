@@ -1,0 +1,107 @@
+#include "dataport/job.h"
+
+#include "dataport/failure.h"
+#include "dataport/io/file_helpers.h"
+#include "dataport/table/tbs_table.h"
+
+namespace dataport {
+
+namespace {
+
+/// Opens `name` the way `mode` opens it and lets it go again: a write of no
+/// bytes still creates or empties its file, and must fail when it cannot.
+void mustOpen(io::Disk& disk, const std::string& name, const char* mode) {
+  io::Disk::Handle h = disk.open(name, io::parseOpenMode(mode));
+  if (h < 0 || !disk.release(h)) throwWriteError(name);
+}
+
+}  // namespace
+
+Job::Job() { reset(); }
+
+Job::Job(int argc, char** argv) {
+  reset();
+  parse(argc, argv);
+}
+
+Job::~Job() {
+  if (tblname) table::tbsTable().releaseTable();
+}
+
+void Job::reset() {
+  // A table that this Job loaded belongs to it; defaults mean none.
+  if (tblname) table::tbsTable().releaseTable();
+  pbase = 0;
+  hbase = 0;
+  pmin = 0;
+  pmax = kNoUpperBound;
+  hmax = 0;
+  hcount = 0;
+  elements.clear();
+  headerList.clear();
+  htype = HeaderType{};
+  iname.clear();
+  oname = "output.out";
+  tblname.reset();
+  hname.reset();
+  hdrname = "output.hdr";
+  ifile.reset();
+  mode = kSplit;
+  perfile = false;
+  sep.assign(kDefaultSeparator, kDefaultSeparator + kDefaultSeplen);
+  seplen = kDefaultSeplen;
+  sepfile.reset();
+  sepindata = false;
+  exkind = 0;
+  cutkind = 0;
+  exsize = 0;
+  cutlimit = 0;
+  fill = 0;
+  tblreverse = 0;
+  blockkind = 0;
+  block = 0;
+  blockadd = 0;
+  useindex = true;
+  append = false;
+  omode = "wb";
+  ostart = 0;
+  shift = 0;
+  nodups = false;
+}
+
+void Job::finishFiles() {
+  std::string failed;
+  if (!disk.closeAll(&failed)) throwWriteError(failed);
+}
+
+void Job::mustWriteAt(const std::string& name, const std::uint8_t* src, std::int64_t off,
+                      std::int64_t count, const char* mode) {
+  if (count <= 0) {
+    mustOpen(disk, name, mode);
+    return;
+  }
+  if (io::writeAt(disk, name, src, off, count, mode) != count) throwWriteError(name);
+}
+
+void Job::mustCopyRange(const std::string& inName, const std::string& outName,
+                        std::int64_t inOff, std::int64_t outOff, std::int64_t count,
+                        const char* mode) {
+  if (count <= 0) {
+    mustOpen(disk, outName, mode);
+    return;
+  }
+  if (io::copyRange(disk, inName, outName, inOff, outOff, count, mode) != count) {
+    throwWriteError(outName);
+  }
+}
+
+void Job::mustFillAt(const std::string& name, std::uint8_t fillByte, std::int64_t off,
+                     std::int64_t count, const char* mode) {
+  if (count <= 0) {
+    mustOpen(disk, name, mode);
+    return;
+  }
+  if (io::fillAt(disk, name, fillByte, off, count, mode) != count) throwWriteError(name);
+}
+
+}  // namespace dataport
