@@ -1,0 +1,59 @@
+// Split mode: every element of the header whose position is in range goes
+// out of the data file, either into a numbered file of its own ("-f") or
+// into the one output file, each followed by the separator.
+
+#include <algorithm>
+#include <string>
+
+#include "dataport/copy/copy_element.h"
+#include "dataport/copy/cut_input.h"
+#include "dataport/io/console.h"
+#include "dataport/job.h"
+
+namespace dataport {
+
+void Job::splitElements() {
+  const std::string out = oname;
+
+  // With "-c"/"-cl" the elements come from the input's kept beginning.
+  if (cutkind != 0) {
+    const std::int64_t kept = cutInput(*this, iname, cutkind, cutlimit, fill);
+    if (kept != 0) {
+      iname = kCutFile;
+      if (pmax >= 0 && pmax > kept) pmax = kept;
+    }
+  }
+
+  loadElements();
+  htype.printHtype();
+  if (elements.empty()) return;  // no output file is created or changed
+
+  const bool convert = tblname.has_value();
+  const int reverse = static_cast<int>(tblreverse);
+  std::int64_t written = 0;  // the copy's output count; split has no use for it
+
+  if (perfile) {
+    // Numbers go to the in-range elements only, without gaps.
+    std::int32_t n = 0;
+    for (const Element& e : elements) {
+      if (!posInRange(e.pos)) continue;
+      copyElement(*this, iname, out + numberSuffix(n), e.pos, 0, e.size, omode.c_str(), convert,
+                  reverse, written, blockkind, block, fill);
+      ++n;
+    }
+    return;
+  }
+
+  // Creates or empties the output ("wb"), or leaves its content ("ab").
+  mustWriteAt(out, nullptr, 0, 0, omode.c_str());
+  const std::int64_t sepBytes = std::min<std::int64_t>(seplen, static_cast<std::int64_t>(sep.size()));
+  for (const Element& e : elements) {
+    if (!posInRange(e.pos)) continue;
+    io::out("%lld  %lld\n", static_cast<long long>(e.pos), static_cast<long long>(e.size));
+    copyElement(*this, iname, out, e.pos, 0, e.size, "ab", convert, reverse, written, blockkind,
+                block, fill);
+    if (!sepindata) mustWriteAt(out, sep.data(), 0, sepBytes, "ab");
+  }
+}
+
+}  // namespace dataport
