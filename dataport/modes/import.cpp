@@ -1,0 +1,219 @@
+// Import mode: puts edited elements back into a copy of the data file.
+//
+// The output is the import file with its elements replaced: the bytes in
+// front of the header, the header with new positions and sizes, the bytes
+// between the header and the first element (the lead), and then each edited
+// element followed by the bytes that followed the element it replaces (its
+// gap). The gap of the last replaced element runs to the end of the import
+// file, so old elements that no edited one replaces and the file's tail are
+// carried over unchanged; their header records move along with their bytes.
+//
+// Positions in `elements` are file positions in the output, counted from
+// where this run's output starts (so without the old content that "-a"
+// keeps). `headerList` holds file positions in the import file. The header
+// stores pos - pbase; patchImportHeader does that subtraction.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "dataport/copy/copy_element.h"
+#include "dataport/copy/cut_input.h"
+#include "dataport/copy/pad_to_exact.h"
+#include "dataport/failure.h"
+#include "dataport/header/arith.h"
+#include "dataport/io/console.h"
+#include "dataport/io/file_helpers.h"
+#include "dataport/job.h"
+
+namespace dataport {
+
+namespace {
+
+std::string format(const char* fmt, long long a, long long b = 0) {
+  char text[256];
+  std::snprintf(text, sizeof text, fmt, a, b);
+  return text;
+}
+
+/// Refuses an import whose edited elements cannot be paired with the header
+/// records from the first in-range one on. Runs before anything is written.
+void checkPairing(const Job& job, std::size_t first) {
+  const std::size_t edited = job.elements.size();
+  const std::size_t records = job.headerList.size() - first;
+  if (edited > 0 && records == 0) {
+    throw Failure("Error: edited elements found, but no header record lies in range\n");
+  }
+  if (edited == 0) {
+    throw Failure("Error: no edited element found in " + job.iname +
+                  (job.perfile ? numberSuffix(0) : std::string()) + "\n");
+  }
+  if (edited > records) {
+    throw Failure(format("Error: %lld edited elements, but only %lld header records from the "
+                         "first in range on\n",
+                         static_cast<long long>(edited), static_cast<long long>(records)));
+  }
+  if (!job.useindex && edited < records) {
+    throw Failure(format("Error: -ind needs one edited element for each of the %lld header "
+                         "records from the first in range on, found %lld\n",
+                         static_cast<long long>(records), static_cast<long long>(edited)));
+  }
+}
+
+/// True when [off, off + count) lies inside a file of `size` bytes.
+bool inside(std::int64_t off, std::int64_t count, std::int64_t size) {
+  return off >= 0 && count >= 0 && off <= size && count <= size - off;
+}
+
+}  // namespace
+
+void Job::measureGaps() {
+  const std::int64_t size = io::fileSize(disk, *ifile);
+  if (size < 0) throw Failure("Error accesing ifile(reading size)\n");
+  const auto first = static_cast<std::int64_t>(firstInRange(headerList, 0));
+  const std::int64_t last = first + static_cast<std::int64_t>(elements.size()) - 1;
+  io::out("%lld, %lld\n", static_cast<long long>(first), static_cast<long long>(last));
+  if (last < first) return;
+  // Callers pair at most as many elements as there are records from first on.
+  const std::int64_t end = std::min<std::int64_t>(last, std::ssize(headerList) - 1);
+  for (std::int64_t k = first; k < end; ++k) {
+    Element& rec = headerList[k];
+    io::out("%lld pos %lld ", static_cast<long long>(k), static_cast<long long>(rec.pos));
+    rec.size = arith::sub(arith::sub(headerList[k + 1].pos, rec.pos), rec.size);
+    io::out("size %lld\n", static_cast<long long>(rec.size));
+  }
+  Element& rec = headerList[end];
+  rec.size = arith::sub(arith::sub(size, rec.pos), rec.size);
+  io::out("last size %lld\n", static_cast<long long>(rec.size));
+}
+
+void Job::importElements() {
+  io::out("importing\n");
+
+  // An input cut of its trailing fill: read the kept part instead.
+  if (cutkind != 0) {
+    const std::int64_t kept = cutInput(*this, *ifile, cutkind, cutlimit, fill);
+    if (kept != 0) {
+      ifile = kCutFile;
+      if (pmax >= 0 && pmax > kept) pmax = kept;
+    }
+  }
+
+  loadElements();
+  const std::size_t first = firstInRange(headerList, 0);
+  if (headerList.empty() && elements.empty()) return;
+  checkPairing(*this, first);
+  const std::size_t count = elements.size();
+  const std::size_t last = first + count - 1;
+
+  // Where each replaced element ended in the import file: its gap is copied
+  // from there. measureGaps turns the record sizes into gap lengths.
+  std::vector<std::int64_t> oldEnd(count);
+  for (std::size_t j = 0; j < count; ++j) {
+    oldEnd[j] = arith::add(headerList[first + j].pos, headerList[first + j].size);
+  }
+  if (useindex) measureGaps();
+
+  const std::int64_t hsize = htype.headerSize(headerRecords());
+  const std::int64_t ifileSize = io::fileSize(disk, *ifile);
+  const std::int64_t firstPos = headerList[first].pos;
+  std::int64_t lead = hname ? firstPos : arith::sub(firstPos, arith::add(hsize, hbase));
+  if (lead > 0 && !inside(hname ? 0 : arith::add(hbase, hsize), lead, ifileSize)) {
+    throw Failure("Error: the first element in range lies beyond the end of " + *ifile + "\n");
+  }
+  if (useindex) {
+    for (std::size_t j = 0; j < count; ++j) {
+      const std::int64_t gap = headerList[first + j].size;
+      if (gap > 0 && !inside(oldEnd[j], gap, ifileSize)) {
+        throw Failure(format("Error: the gap after header record %lld reaches past the end "
+                             "of the import file\n",
+                             headerList[first + j].index));
+      }
+    }
+  }
+
+  // The planned positions: the edited elements back to back behind the
+  // header (or from the file start with an HFILE). The header size counts
+  // every record of the file, also those that "-rd" left out of the list.
+  positionsFromSizes(elements);
+  if (!hname) shiftPositions(elements, arith::add(hsize, hbase));
+
+  std::vector<std::uint8_t> header;
+  if (tblname) {
+    header.assign(static_cast<std::size_t>(hsize), 0);  // rewritten once the sizes are known
+  } else {
+    patchImportHeader(header);
+  }
+  if (std::ssize(header) < hsize) throw Failure("Cant alloc buf for importing header\n");
+  printElements();
+
+  // The bytes in front of the first element.
+  bool changed = false;
+  if (!hname) {
+    mustCopyRange(*ifile, oname, 0, 0, hbase, omode.c_str());
+    mustWriteAt(oname, header.data(), 0, hsize, "ab");
+    if (lead > 0) {
+      mustCopyRange(*ifile, oname, arith::add(hbase, hsize), 0, lead, "ab");
+      shiftPositions(elements, lead);
+      changed = true;
+      io::out(" space between header and data %lld\n", static_cast<long long>(lead));
+    }
+  } else {
+    mustWriteAt(oname, nullptr, 0, 0, omode.c_str());
+    if (lead > 0) {
+      mustCopyRange(*ifile, oname, 0, 0, lead, omode.c_str());
+      shiftPositions(elements, lead);
+      changed = true;
+      io::out(" space between file start and data %lld\n", static_cast<long long>(lead));
+    } else {
+      lead = 0;
+    }
+  }
+
+  // The elements, each followed by its gap. `at` is where the next element
+  // lands; it moves by what each copy really wrote.
+  std::int64_t at = elements[0].pos;
+  std::int64_t readPos = 0;
+  std::int64_t tailShift = 0;
+  for (std::size_t j = 0; j < count; ++j) {
+    Element& e = elements[j];
+    e.pos = at;
+    const bool single = !perfile;
+    const std::string source =
+        single ? iname : iname + numberSuffix(static_cast<std::int32_t>(j));
+    std::int64_t real = 0;
+    const std::int64_t written =
+        copyElement(*this, source, oname, single ? readPos : 0, 0, e.size, "ab",
+                    tblname.has_value(), 1 - static_cast<int>(tblreverse), real, blockkind, block,
+                    fill);
+    if (single) readPos += e.size + (sepindata ? 0 : seplen);
+    const std::int64_t newSize = tblname ? real : written;
+    if (!tblname && newSize != e.size) changed = true;
+    e.size = newSize;
+    at = arith::add(at, newSize);
+    if (j + 1 == count) tailShift = arith::sub(at, oldEnd[j]);
+
+    if (useindex) {
+      const std::int64_t gap = headerList[first + j].size;
+      if (gap > 0) {
+        mustCopyRange(*ifile, oname, oldEnd[j], 0, gap, "ab");
+        at = arith::add(at, gap);
+        changed = true;
+      }
+    }
+  }
+  // Records carried over behind the last replaced one move with their bytes.
+  if (last + 1 < headerList.size() && tailShift != 0) changed = true;
+
+  if (tblname || changed) {
+    patchImportHeader(header, tailShift);
+    printElements();
+    if (!hname) mustWriteAt(oname, header.data(), arith::add(ostart, hbase), hsize, "rb+");
+  }
+  padToExact(*this, oname, exkind, exsize, fill);
+}
+
+}  // namespace dataport

@@ -1,0 +1,79 @@
+// Join mode: builds a new data file with a fresh header from a DFile or from
+// numbered files alone.
+//
+// The output holds hbase fill bytes, the header, and the elements back to
+// back (with an HFILE name the fill bytes and the header go to hdrname and
+// the output holds only the elements). The header is built before the
+// copies from the planned sizes, and built and written again when a copy
+// wrote another length (block padding, trimming) or a table converted.
+// Positions are file positions in the output; buildHeader stores pos - pbase.
+
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "dataport/copy/copy_element.h"
+#include "dataport/copy/pad_to_exact.h"
+#include "dataport/failure.h"
+#include "dataport/header/arith.h"
+#include "dataport/io/console.h"
+#include "dataport/job.h"
+
+namespace dataport {
+
+void Job::joinElements() {
+  io::out("joining\n");
+  loadElements();
+  if (elements.empty()) return;
+
+  const auto n = static_cast<std::int64_t>(elements.size());
+  std::vector<std::uint8_t> header;
+  buildHeader(header);
+  const std::int64_t hsize = htype.headerSize(n);
+  if (std::ssize(header) < hsize) throw Failure("Cant alloc buf for creating header\n");
+  printElements();
+
+  if (hname) {
+    mustFillAt(hdrname, fill, 0, hbase, "wb");
+    mustWriteAt(hdrname, header.data(), 0, hsize, "ab");
+    mustWriteAt(oname, nullptr, 0, 0, omode.c_str());
+  } else {
+    mustFillAt(oname, fill, 0, hbase, omode.c_str());
+    mustWriteAt(oname, header.data(), 0, hsize, "ab");
+  }
+
+  // The elements back to back; `at` is where the next one lands. The scan
+  // planned the first one behind the header (at 0 with an HFILE), and found
+  // it at the start of the DFile.
+  bool changed = false;
+  std::int64_t at = elements[0].pos;
+  std::int64_t readPos = 0;
+  for (Element& e : elements) {
+    e.pos = at;
+    const std::string source = perfile ? iname + numberSuffix(e.index) : iname;
+    std::int64_t real = 0;
+    const std::int64_t written =
+        copyElement(*this, source, oname, perfile ? 0 : readPos, 0, e.size, "ab",
+                    tblname.has_value(), 1 - static_cast<int>(tblreverse), real, blockkind, block,
+                    fill);
+    if (!perfile) readPos += e.size + (sepindata ? 0 : seplen);
+    const std::int64_t newSize = tblname ? real : written;
+    if (!tblname && newSize != e.size) changed = true;
+    e.size = newSize;
+    at = arith::add(at, newSize);
+  }
+
+  if (tblname || changed) {
+    buildHeader(header);
+    printElements();
+    if (hname) {
+      mustWriteAt(hdrname, header.data(), hbase, hsize, "rb+");
+    } else {
+      mustWriteAt(oname, header.data(), arith::add(ostart, hbase), hsize, "rb+");
+    }
+  }
+  padToExact(*this, oname, exkind, exsize, fill);
+}
+
+}  // namespace dataport
