@@ -1,0 +1,484 @@
+#include "dataport/io/disk.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace dataport::io {
+
+namespace {
+
+/// Regular files kept open at most; the least recently used one is closed
+/// (after its buffer is written out) to make room.
+constexpr std::size_t kMaxOpenFiles = 48;
+/// Write-combining buffer of one open file.
+constexpr std::int64_t kBufferCap = 256 * 1024;
+/// Largest transfer handed to one system call.
+constexpr std::int64_t kMaxIo = 1 << 30;
+
+constexpr std::int64_t kMaxOff = std::numeric_limits<std::int64_t>::max();
+
+bool needsWrite(OpenMode m) { return m != OpenMode::Read; }
+bool canRead(OpenMode m) { return m == OpenMode::Read || m == OpenMode::Update; }
+
+/// Writes all n bytes at off (pwrite) or at the current position (off < 0),
+/// retrying after interruptions and partial writes. Returns the bytes that
+/// reached the file.
+std::int64_t writeAll(int fd, const std::uint8_t* src, std::int64_t n, std::int64_t off) {
+  std::int64_t done = 0;
+  while (done < n) {
+    std::size_t chunk = static_cast<std::size_t>(std::min(n - done, kMaxIo));
+    ssize_t w = off >= 0 ? ::pwrite(fd, src + done, chunk, off + done)
+                         : ::write(fd, src + done, chunk);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (w == 0) break;  // no progress: treat as failure rather than spin
+    done += w;
+  }
+  return done;
+}
+
+/// Reads up to n bytes at off (pread) or at the current position (off < 0),
+/// until n bytes arrived or the end of the file. -1 on a read error.
+std::int64_t readAll(int fd, std::uint8_t* dst, std::int64_t n, std::int64_t off) {
+  std::int64_t done = 0;
+  while (done < n) {
+    std::size_t chunk = static_cast<std::size_t>(std::min(n - done, kMaxIo));
+    ssize_t r = off >= 0 ? ::pread(fd, dst + done, chunk, off + done)
+                         : ::read(fd, dst + done, chunk);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (r == 0) break;
+    done += r;
+  }
+  return done;
+}
+
+int openRetry(const char* name, int flags) {
+  for (;;) {
+    int fd = ::open(name, flags | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EINTR) return fd;
+  }
+}
+
+/// close() that counts an interrupted close as done (Linux releases the
+/// descriptor in any case) and reports every other failure.
+bool closeFd(int fd) {
+  if (fd < 0) return true;
+  return ::close(fd) == 0 || errno == EINTR;
+}
+
+}  // namespace
+
+OpenMode parseOpenMode(const char* mode) {
+  if (mode == nullptr || mode[0] == '\0') return OpenMode::Read;
+  if (mode[0] == 'w') return OpenMode::Write;
+  if (mode[0] == 'a') return OpenMode::Append;
+  if (mode[0] == 'r' && std::strchr(mode, '+') != nullptr) return OpenMode::Update;
+  return OpenMode::Read;
+}
+
+// One cached regular file. The bytes of the file as the program sees them
+// are the file on disk overlaid with `buf` at `bufOff`; `diskSize` is the
+// size of the file on disk.
+struct Entry {
+  int fd = -1;
+  bool readable = false;
+  bool writable = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  std::string name;  ///< the name it was last opened by (for failure reports)
+  std::vector<std::string> aliases;
+  std::int64_t diskSize = 0;
+  std::vector<std::uint8_t> buf;
+  std::int64_t bufOff = 0;
+  int users = 0;
+  std::uint64_t lastUse = 0;
+  bool unreported = false;  ///< a write failed and no write handle has reported it yet
+
+  std::int64_t bufEnd() const { return bufOff + static_cast<std::int64_t>(buf.size()); }
+  std::int64_t logicalSize() const {
+    return buf.empty() ? diskSize : std::max(diskSize, bufEnd());
+  }
+};
+
+// One operation's use of a file: a cached entry, or a file that is not
+// regular and owns its descriptor until release.
+struct Slot {
+  bool inUse = false;
+  OpenMode mode = OpenMode::Read;
+  Entry* entry = nullptr;
+  int fd = -1;            ///< uncached file
+  std::int64_t pos = 0;   ///< uncached file: current position
+  std::string name;       ///< uncached file
+  bool failed = false;    ///< a write through this handle (or one it caused) failed
+};
+
+struct Disk::Impl {
+  std::vector<std::unique_ptr<Entry>> entries;
+  std::unordered_map<std::string, Entry*> byName;
+  std::map<std::pair<dev_t, ino_t>, Entry*> byId;
+  std::vector<Slot> slots;
+  std::vector<int> freeSlots;
+  std::uint64_t clock = 0;
+  std::vector<std::string> failures;  ///< names of files whose writes failed, in order
+
+  ~Impl() { shutdown(); }
+
+  void recordFailure(const std::string& name) { failures.push_back(name); }
+
+  /// Writes the buffer of e out. False (recorded, buffer dropped) on failure.
+  bool flush(Entry& e) {
+    if (e.buf.empty()) return true;
+    std::int64_t n = static_cast<std::int64_t>(e.buf.size());
+    std::int64_t w = writeAll(e.fd, e.buf.data(), n, e.bufOff);
+    if (w > 0) e.diskSize = std::max(e.diskSize, e.bufOff + w);
+    e.buf.clear();
+    if (w == n) return true;
+    e.unreported = true;
+    recordFailure(e.name);
+    refreshSize(e);
+    return false;
+  }
+
+  void refreshSize(Entry& e) {
+    struct stat st;
+    if (::fstat(e.fd, &st) == 0) e.diskSize = st.st_size;
+  }
+
+  void forgetNames(Entry* e) {
+    for (const std::string& a : e->aliases) {
+      auto it = byName.find(a);
+      if (it != byName.end() && it->second == e) byName.erase(it);
+    }
+    e->aliases.clear();
+  }
+
+  /// Writes out and closes e and drops it from the cache.
+  void drop(Entry* e) {
+    flush(*e);
+    if (!closeFd(e->fd)) recordFailure(e->name);
+    forgetNames(e);
+    byId.erase({e->dev, e->ino});
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i].get() == e) {
+        entries[i] = std::move(entries.back());
+        entries.pop_back();
+        break;
+      }
+    }
+  }
+
+  void makeRoom() {
+    while (entries.size() >= kMaxOpenFiles) {
+      Entry* oldest = nullptr;
+      for (auto& e : entries) {
+        if (e->users == 0 && (oldest == nullptr || e->lastUse < oldest->lastUse)) oldest = e.get();
+      }
+      if (oldest == nullptr) return;  // all in use: go over the limit for now
+      drop(oldest);
+    }
+  }
+
+  int newSlot() {
+    if (!freeSlots.empty()) {
+      int h = freeSlots.back();
+      freeSlots.pop_back();
+      return h;
+    }
+    slots.emplace_back();
+    return static_cast<int>(slots.size() - 1);
+  }
+
+  Slot* slot(Disk::Handle h) {
+    if (h < 0 || static_cast<std::size_t>(h) >= slots.size() || !slots[h].inUse) return nullptr;
+    return &slots[h];
+  }
+
+  void addAlias(Entry* e, const std::string& name) {
+    auto [it, inserted] = byName.emplace(name, e);
+    if (!inserted) {
+      if (it->second == e) return;
+      // The name now leads to another file: the old entry loses it.
+      auto& old = it->second->aliases;
+      old.erase(std::remove(old.begin(), old.end(), name), old.end());
+      it->second = e;
+    }
+    e->aliases.push_back(name);
+  }
+
+  /// Opens the name afresh and finds or makes its entry; -1 on failure.
+  Disk::Handle openSlow(const std::string& name, OpenMode mode) {
+    int fd = -1;
+    bool readable = true;
+    bool writable = needsWrite(mode);
+    switch (mode) {
+      case OpenMode::Read:
+        fd = openRetry(name.c_str(), O_RDONLY);
+        break;
+      case OpenMode::Update:
+        fd = openRetry(name.c_str(), O_RDWR);
+        break;
+      case OpenMode::Write:
+      case OpenMode::Append:
+        fd = openRetry(name.c_str(), O_RDWR | O_CREAT);
+        if (fd < 0 && errno == EACCES) {  // writable but not readable
+          fd = openRetry(name.c_str(), O_WRONLY | O_CREAT);
+          readable = false;
+        }
+        break;
+    }
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      closeFd(fd);
+      return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      // Devices and pipes: one descriptor per operation, written through.
+      int h = newSlot();
+      Slot& s = slots[h];
+      s = Slot{};
+      s.inUse = true;
+      s.mode = mode;
+      s.fd = fd;
+      s.name = name;
+      return h;
+    }
+    Entry* e = nullptr;
+    auto id = byId.find({st.st_dev, st.st_ino});
+    if (id != byId.end()) {
+      e = id->second;
+      if ((writable && !e->writable) || (readable && !e->readable && canRead(mode))) {
+        // The cached descriptor lacks the access asked for: take the new one.
+        flush(*e);
+        closeFd(e->fd);
+        e->fd = fd;
+        e->readable = readable;
+        e->writable = writable;
+      } else {
+        closeFd(fd);
+      }
+      e->diskSize = st.st_size;
+    } else {
+      makeRoom();
+      auto owned = std::make_unique<Entry>();
+      e = owned.get();
+      e->fd = fd;
+      e->readable = readable;
+      e->writable = writable;
+      e->dev = st.st_dev;
+      e->ino = st.st_ino;
+      e->diskSize = st.st_size;
+      entries.push_back(std::move(owned));
+      byId[{e->dev, e->ino}] = e;
+    }
+    addAlias(e, name);
+    return attach(e, name, mode);
+  }
+
+  Disk::Handle attach(Entry* e, const std::string& name, OpenMode mode) {
+    e->name = name;
+    if (mode == OpenMode::Write) {
+      // "wb" empties the file now; what was buffered for it is moot.
+      e->buf.clear();
+      int rc;
+      do rc = ::ftruncate(e->fd, 0);
+      while (rc != 0 && errno == EINTR);
+      if (rc != 0) return -1;
+      e->diskSize = 0;
+    }
+    int h = newSlot();
+    Slot& s = slots[h];
+    s = Slot{};
+    s.inUse = true;
+    s.mode = mode;
+    s.entry = e;
+    e->users++;
+    e->lastUse = ++clock;
+    return h;
+  }
+
+  Disk::Handle open(const std::string& name, OpenMode mode) {
+    auto it = byName.find(name);
+    if (it != byName.end()) {
+      Entry* e = it->second;
+      bool accessOk = needsWrite(mode) ? e->writable : e->readable;
+      if (mode == OpenMode::Update) accessOk = e->readable && e->writable;
+      if (accessOk) {
+        // The Disk is the only writer of its files during a run, but another
+        // program may have changed the size since the last step.
+        struct stat st;
+        if (::fstat(e->fd, &st) == 0) e->diskSize = st.st_size;
+        return attach(e, name, mode);
+      }
+    }
+    return openSlow(name, mode);
+  }
+
+  bool release(Disk::Handle h) {
+    Slot* s = slot(h);
+    if (s == nullptr) return false;
+    bool ok = !s->failed;
+    if (s->entry != nullptr) {
+      Entry* e = s->entry;
+      if (e->unreported) {
+        ok = false;
+        if (needsWrite(s->mode)) e->unreported = false;
+      }
+      e->users--;
+      e->lastUse = ++clock;
+    } else if (s->fd >= 0) {
+      if (!closeFd(s->fd)) {
+        if (needsWrite(s->mode)) recordFailure(s->name);
+        ok = false;
+      }
+    }
+    *s = Slot{};
+    freeSlots.push_back(h);
+    return ok;
+  }
+
+  std::int64_t read(Disk::Handle h, std::uint8_t* dst, std::int64_t n, std::int64_t off) {
+    Slot* s = slot(h);
+    if (s == nullptr || !canRead(s->mode) || off < 0 || n < 0) return -1;
+    if (n == 0) return 0;
+    if (s->entry != nullptr) {
+      Entry& e = *s->entry;
+      if (!e.readable) return -1;
+      if (!e.buf.empty()) flush(e);
+      return readAll(e.fd, dst, n, off);
+    }
+    if (s->fd < 0) return -1;
+    if (off != s->pos) {
+      if (::lseek(s->fd, off, SEEK_SET) < 0) return -1;
+      s->pos = off;
+    }
+    std::int64_t r = readAll(s->fd, dst, n, -1);
+    if (r > 0) s->pos += r;
+    return r;
+  }
+
+  std::int64_t write(Disk::Handle h, const std::uint8_t* src, std::int64_t n, std::int64_t off) {
+    Slot* s = slot(h);
+    if (s == nullptr || !needsWrite(s->mode) || n <= 0) return 0;
+    if (s->entry == nullptr) return writeThrough(*s, src, n, off);
+    Entry& e = *s->entry;
+    if (!e.writable) return 0;
+    std::int64_t target = s->mode == OpenMode::Append ? e.logicalSize() : off;
+    if (target < 0 || n > kMaxOff - target) return 0;
+    if (!e.buf.empty() && (target != e.bufEnd() || n > kBufferCap - static_cast<std::int64_t>(e.buf.size()))) {
+      if (!flush(e)) {
+        s->failed = true;
+        return 0;
+      }
+      if (s->mode == OpenMode::Append) target = e.logicalSize();
+    }
+    if (n >= kBufferCap) {
+      std::int64_t w = writeAll(e.fd, src, n, target);
+      if (w > 0) e.diskSize = std::max(e.diskSize, target + w);
+      if (w < n) {
+        s->failed = true;
+        recordFailure(e.name);
+      }
+      return w;
+    }
+    if (e.buf.empty()) {
+      if (e.buf.capacity() == 0) e.buf.reserve(kBufferCap);
+      e.bufOff = target;
+    }
+    e.buf.insert(e.buf.end(), src, src + n);
+    return n;
+  }
+
+  std::int64_t writeThrough(Slot& s, const std::uint8_t* src, std::int64_t n, std::int64_t off) {
+    if (s.fd < 0) return 0;
+    if (s.mode != OpenMode::Append && off != s.pos) {
+      if (off < 0 || ::lseek(s.fd, off, SEEK_SET) < 0) return 0;
+      s.pos = off;
+    }
+    std::int64_t w = writeAll(s.fd, src, n, -1);
+    s.pos += w;
+    if (w < n) {
+      if (!s.failed) recordFailure(s.name);
+      s.failed = true;
+    }
+    return w;
+  }
+
+  std::int64_t size(Disk::Handle h) {
+    Slot* s = slot(h);
+    if (s == nullptr) return -1;
+    if (s->entry != nullptr) return s->entry->logicalSize();
+    struct stat st;
+    if (s->fd < 0 || ::fstat(s->fd, &st) != 0) return -1;
+    return st.st_size;
+  }
+
+  std::int64_t fileSize(const std::string& name) {
+    struct stat st;
+    if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    auto named = byName.find(name);
+    if (named != byName.end() &&
+        (named->second->dev != st.st_dev || named->second->ino != st.st_ino)) {
+      // Another program replaced the file behind this name.
+      auto& a = named->second->aliases;
+      a.erase(std::remove(a.begin(), a.end(), name), a.end());
+      byName.erase(named);
+    }
+    auto id = byId.find({st.st_dev, st.st_ino});
+    if (id == byId.end()) return st.st_size;
+    Entry* e = id->second;
+    e->diskSize = st.st_size;
+    return e->logicalSize();
+  }
+
+  /// Writes out and closes everything; handles still in use go dead.
+  void shutdown() {
+    for (Slot& s : slots) {
+      if (!s.inUse) continue;
+      if (s.fd >= 0 && !closeFd(s.fd) && needsWrite(s.mode)) recordFailure(s.name);
+      s.fd = -1;
+      s.entry = nullptr;
+    }
+    while (!entries.empty()) drop(entries.back().get());
+  }
+
+  bool closeAll(std::string* failedName) {
+    shutdown();
+    if (failures.empty()) return true;
+    if (failedName != nullptr) *failedName = failures.front();
+    failures.clear();
+    return false;
+  }
+};
+
+Disk::Disk() : impl_(std::make_unique<Impl>()) {}
+Disk::~Disk() = default;
+
+Disk::Handle Disk::open(const std::string& name, OpenMode mode) { return impl_->open(name, mode); }
+bool Disk::release(Handle h) { return impl_->release(h); }
+std::int64_t Disk::read(Handle h, std::uint8_t* dst, std::int64_t n, std::int64_t off) {
+  return impl_->read(h, dst, n, off);
+}
+std::int64_t Disk::write(Handle h, const std::uint8_t* src, std::int64_t n, std::int64_t off) {
+  return impl_->write(h, src, n, off);
+}
+std::int64_t Disk::size(Handle h) { return impl_->size(h); }
+std::int64_t Disk::fileSize(const std::string& name) { return impl_->fileSize(name); }
+bool Disk::closeAll(std::string* failedName) { return impl_->closeAll(failedName); }
+
+}  // namespace dataport::io

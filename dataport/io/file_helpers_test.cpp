@@ -1,0 +1,355 @@
+#include "dataport/io/file_helpers.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace dataport::io {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+class FileHelpersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (fs::temp_directory_path() / "file_helpers_test.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    disk_.closeAll(nullptr);
+    fs::remove_all(dir_);
+  }
+
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  void put(const std::string& name, const std::string& s) const {
+    std::ofstream(path(name), std::ios::binary | std::ios::trunc) << s;
+  }
+  /// The file as the run sees it: everything written out first.
+  std::string content(const std::string& name) {
+    EXPECT_TRUE(disk_.closeAll(nullptr));
+    std::ifstream in(path(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::int64_t writeAtS(const std::string& name, const std::string& s, std::int64_t off,
+                        const char* mode) {
+    return writeAt(disk_, path(name), reinterpret_cast<const std::uint8_t*>(s.data()), off,
+                   static_cast<std::int64_t>(s.size()), mode);
+  }
+
+  fs::path dir_;
+  Disk disk_;
+};
+
+// ---- readAt / readItems ----
+
+TEST_F(FileHelpersTest, ReadAtNearEndReturnsBytesUpToEnd) {
+  put("f", std::string(100, 'x'));
+  Bytes buf(10, 0);
+  EXPECT_EQ(readAt(disk_, path("f"), buf.data(), 95, 10), 5);
+  EXPECT_EQ(readAt(disk_, path("f"), buf.data(), 90, 10), 10);
+  EXPECT_EQ(readAt(disk_, path("f"), buf.data(), 100, 10), 0);
+  EXPECT_EQ(readAt(disk_, path("f"), buf.data(), 500, 10), 0);
+}
+
+TEST_F(FileHelpersTest, ReadAtOfMissingFileOrNegativeOffsetIsZero) {
+  put("f", "abc");
+  Bytes buf(3, 0);
+  EXPECT_EQ(readAt(disk_, path("missing"), buf.data(), 0, 3), 0);
+  EXPECT_EQ(readAt(disk_, path("f"), buf.data(), -1, 3), 0);
+  fs::create_directory(path("dir"));
+  EXPECT_EQ(readAt(disk_, path("dir"), buf.data(), 0, 3), 0);
+}
+
+TEST_F(FileHelpersTest, ReadItemsCountsWholeItemsAndSignsShortReadWithoutEnd) {
+  put("f", "0123456789");
+  Bytes buf(16, 0);
+  {
+    Stream in(disk_, path("f"), "rb");
+    EXPECT_EQ(readItems(buf.data(), 4, 2, in), 2);
+    EXPECT_EQ(std::string(buf.begin(), buf.begin() + 8), "01234567");
+    EXPECT_EQ(readItems(buf.data(), 4, 2, in), 0);  // two bytes left: no whole item, end reached
+    EXPECT_TRUE(in.eof());
+  }
+  {
+    // A stream that cannot read ("ab" is write only) stops short without
+    // reaching the end: the count is negative (here minus zero items).
+    Stream out(disk_, path("f"), "ab");
+    EXPECT_EQ(readItems(buf.data(), 1, 4, out), 0);
+    EXPECT_TRUE(out.error());
+    EXPECT_FALSE(out.eof());
+  }
+}
+
+TEST_F(FileHelpersTest, ReadItemsFromPipeRetriesAndSignsUnfinishedRead) {
+  // A pipe delivers what its writer has written so far: each read is short
+  // and the end is never reached while the writer keeps it open.
+  ASSERT_EQ(::mkfifo(path("p").c_str(), 0600), 0);
+  int wr = ::open(path("p").c_str(), O_RDWR);  // keeps the pipe open for writing
+  ASSERT_GE(wr, 0);
+  ASSERT_EQ(::write(wr, "abcdef", 6), 6);
+  Stream in(disk_, path("p"), "rb");
+  ASSERT_TRUE(in.isOpen());
+  Bytes buf(4, 0);
+  EXPECT_EQ(readItems(buf.data(), 1, 4, in), 4);
+  ::close(wr);  // now the writer is gone: the next read meets the end
+  EXPECT_EQ(readItems(buf.data(), 1, 4, in), 2);
+  EXPECT_TRUE(in.eof());
+}
+
+// ---- writeAt ----
+
+TEST_F(FileHelpersTest, WriteAtPositionsOnlyForNonzeroOffset) {
+  put("f", "0123456789");
+  EXPECT_EQ(writeAtS("f", "AB", 4, "rb+"), 2);
+  EXPECT_EQ(writeAtS("f", "Z", 0, "rb+"), 1);
+  EXPECT_EQ(content("f"), "Z123AB6789");
+  EXPECT_EQ(writeAtS("g", "new", 0, "wb"), 3);
+  EXPECT_EQ(content("g"), "new");
+}
+
+TEST_F(FileHelpersTest, AppendModeIgnoresTheOffset) {
+  put("f", "abc");
+  EXPECT_EQ(writeAtS("f", "XY", 1, "ab"), 2);
+  EXPECT_EQ(writeAtS("f", "Z", 0, "ab"), 1);
+  EXPECT_EQ(content("f"), "abcXYZ");
+}
+
+TEST_F(FileHelpersTest, WriteAtFailsToOpenOrPosition) {
+  EXPECT_EQ(writeAtS("missing", "abc", 0, "rb+"), 0);
+  EXPECT_FALSE(fs::exists(path("missing")));
+  fs::create_directory(path("dir"));
+  EXPECT_EQ(writeAtS("dir", "abc", 0, "wb"), 0);
+  put("f", "abc");
+  EXPECT_EQ(writeAtS("f", "x", -4, "rb+"), 0);
+  EXPECT_EQ(content("f"), "abc");
+}
+
+TEST_F(FileHelpersTest, WriteAtToFullDeviceIsShortAndTheRunHearsOfIt) {
+  EXPECT_EQ(writeAtS("/dev/full", "abc", 0, "wb"), 0);
+  EXPECT_EQ(writeAtS("/dev/full", "abc", 0, "ab"), 0);
+  std::string failed;
+  EXPECT_FALSE(disk_.closeAll(&failed));
+  EXPECT_EQ(failed, "/dev/full");
+}
+
+TEST_F(FileHelpersTest, FailedWriteOutOfEarlierBytesMakesTheWriteShort) {
+  put("f", "0123456789");
+  // Bytes that can never be stored are buffered first...
+  EXPECT_EQ(writeAtS("f", "x", std::int64_t{1} << 62, "rb+"), 1);
+  // ...and the next write, which writes them out, reports the loss.
+  EXPECT_EQ(writeAtS("f", "AB", 2, "rb+"), 0);
+  std::string failed;
+  EXPECT_FALSE(disk_.closeAll(&failed));
+  EXPECT_EQ(failed, path("f"));
+}
+
+// ---- copyRange / copyItems ----
+
+TEST_F(FileHelpersTest, CopyRangeCopiesBetweenOffsets) {
+  put("in", "0123456789");
+  put("out", "abcdefghij");
+  EXPECT_EQ(copyRange(disk_, path("in"), path("out"), 2, 5, 3, "rb+"), 3);
+  EXPECT_EQ(content("out"), "abcde234ij");
+}
+
+TEST_F(FileHelpersTest, CopyRangeOfZeroBytesStillEmptiesWbOutput) {
+  put("in", "0123456789");
+  put("out", "old bytes");
+  EXPECT_EQ(copyRange(disk_, path("in"), path("out"), 0, 0, 0, "wb"), 0);
+  EXPECT_TRUE(fs::exists(path("out")));
+  EXPECT_EQ(content("out"), "");
+  EXPECT_EQ(copyRange(disk_, path("in"), path("new"), 0, 0, 0, "wb"), 0);
+  EXPECT_TRUE(fs::exists(path("new")));
+}
+
+TEST_F(FileHelpersTest, CopyRangeWithAppendIgnoresOutputOffset) {
+  put("in", "0123456789");
+  put("out", "ab");
+  EXPECT_EQ(copyRange(disk_, path("in"), path("out"), 7, 1, 3, "ab"), 3);
+  EXPECT_EQ(copyRange(disk_, path("in"), path("out"), 0, 0, 1, "ab"), 1);
+  EXPECT_EQ(content("out"), "ab7890");
+}
+
+TEST_F(FileHelpersTest, CopyRangeStopsAtEndOfInput) {
+  put("in", "0123456789");
+  EXPECT_EQ(copyRange(disk_, path("in"), path("out"), 6, 0, 10, "wb"), 4);
+  EXPECT_EQ(copyRange(disk_, path("in"), path("out2"), 10, 0, 10, "wb"), 0);
+  EXPECT_EQ(content("out"), "6789");
+  EXPECT_EQ(content("out2"), "");
+}
+
+TEST_F(FileHelpersTest, CopyRangeFailsOnMissingInputOrBadOffsets) {
+  put("in", "0123");
+  put("out", "keep");
+  EXPECT_EQ(copyRange(disk_, path("missing"), path("out"), 0, 0, 4, "wb"), 0);
+  EXPECT_EQ(content("out"), "keep");  // output never opened
+  EXPECT_EQ(copyRange(disk_, path("in"), path("missing"), 0, 0, 4, "rb+"), 0);
+  EXPECT_EQ(copyRange(disk_, path("in"), path("out"), -1, 0, 4, "rb+"), 0);
+  EXPECT_EQ(copyRange(disk_, path("in"), path("out"), 0, -1, 4, "rb+"), 0);
+  EXPECT_EQ(content("out"), "keep");
+}
+
+TEST_F(FileHelpersTest, CopyRangeLargerThanWorkAreaKeepsEveryByte) {
+  std::string data(3 * kWorkArea + 12345, '\0');
+  std::uint32_t x = 12345;
+  for (char& c : data) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  put("in", data);
+  EXPECT_EQ(copyRange(disk_, path("in"), path("out"), 100, 0, 3 * kWorkArea, "wb"),
+            3 * kWorkArea);
+  EXPECT_EQ(content("out"), data.substr(100, 3 * kWorkArea));
+}
+
+TEST_F(FileHelpersTest, CopyRangeWithinOneFileSeesEarlierBatches) {
+  // Copying forward inside one file in batches of the work area: the second
+  // batch reads bytes the first batch wrote, as a batch-by-batch copy does.
+  std::string data(kWorkArea * 2, 'a');
+  data.replace(0, 4, "HEAD");
+  put("f", data);
+  EXPECT_EQ(copyRange(disk_, path("f"), path("f"), 0, kWorkArea, kWorkArea + 4, "rb+"),
+            kWorkArea + 4);
+  std::string got = content("f");
+  ASSERT_EQ(got.size(), static_cast<std::size_t>(kWorkArea * 2 + 4));
+  EXPECT_EQ(got.substr(kWorkArea, 4), "HEAD");
+  EXPECT_EQ(got.substr(2 * kWorkArea, 4), "HEAD");
+}
+
+TEST_F(FileHelpersTest, CopyItemsStopsAtEndWithWholeItems) {
+  put("in", "0123456789");
+  Stream in(disk_, path("in"), "rb");
+  Stream out(disk_, path("out"), "wb");
+  EXPECT_EQ(copyItems(in, out, 3, 5), 3);
+  EXPECT_TRUE(out.close());
+  EXPECT_EQ(content("out"), "012345678");
+}
+
+// ---- writeFill / fillAt ----
+
+TEST_F(FileHelpersTest, FillAtAppendsInBlocksOf256) {
+  put("f", "ab");
+  EXPECT_EQ(fillAt(disk_, path("f"), 0xEE, 0, 600, "ab"), 600);
+  EXPECT_EQ(content("f"), "ab" + std::string(600, '\xEE'));
+}
+
+TEST_F(FileHelpersTest, FillAtPositionsInUpdateMode) {
+  put("f", "0123456789");
+  EXPECT_EQ(fillAt(disk_, path("f"), '.', 3, 4, "rb+"), 4);
+  EXPECT_EQ(fillAt(disk_, path("f"), '-', 0, 1, "rb+"), 1);
+  EXPECT_EQ(content("f"), "-12....789");
+}
+
+TEST_F(FileHelpersTest, FillGivesUpAfter32ShortWrites) {
+  Stream out(disk_, "/dev/full", "wb");
+  ASSERT_TRUE(out.isOpen());
+  EXPECT_EQ(writeFill(0, 100000, out), 0);
+  EXPECT_TRUE(out.error());
+  EXPECT_FALSE(out.close());
+  EXPECT_EQ(fillAt(disk_, "/dev/full", 0, 0, 600, "ab"), 0);
+}
+
+TEST_F(FileHelpersTest, FillOfZeroOrNegativeCountWritesNothing) {
+  EXPECT_EQ(fillAt(disk_, path("f"), 'x', 0, 0, "wb"), 0);
+  EXPECT_EQ(fillAt(disk_, path("f"), 'x', 0, -5, "ab"), 0);
+  EXPECT_EQ(content("f"), "");
+}
+
+// ---- fileSize / loadFile ----
+
+TEST_F(FileHelpersTest, FileSizeCountsBufferedBytesAndRefusesNonFiles) {
+  EXPECT_EQ(writeAtS("f", "12345", 0, "wb"), 5);
+  EXPECT_EQ(fileSize(disk_, path("f")), 5);
+  EXPECT_EQ(fillAt(disk_, path("f"), 0, 0, 300, "ab"), 300);
+  EXPECT_EQ(fileSize(disk_, path("f")), 305);
+  fs::create_directory(path("dir"));
+  EXPECT_EQ(fileSize(disk_, path("dir")), -1);
+  EXPECT_EQ(fileSize(disk_, path("missing")), -1);
+  EXPECT_EQ(fileSize(disk_, "/dev/zero"), -1);
+}
+
+TEST_F(FileHelpersTest, LoadFileReturnsWholeFileIncludingBufferedBytes) {
+  put("f", std::string("a\0b", 3));
+  EXPECT_EQ(writeAtS("f", "cd", 0, "ab"), 2);
+  auto data = loadFile(disk_, path("f"));
+  ASSERT_TRUE(data.has_value());
+  EXPECT_EQ(*data, bytes(std::string("a\0bcd", 5)));
+}
+
+TEST_F(FileHelpersTest, LoadFileOfEmptyFileSucceedsEmpty) {
+  put("empty", "");
+  testing::internal::CaptureStderr();
+  auto data = loadFile(disk_, path("empty"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  ASSERT_TRUE(data.has_value());
+  EXPECT_TRUE(data->empty());
+}
+
+TEST_F(FileHelpersTest, LoadFileOfMissingFileOrDirectoryPrintsDontExist) {
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(loadFile(disk_, path("missing")).has_value());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "File " + path("missing") + " dont exist\n");
+  fs::create_directory(path("dir"));
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(loadFile(disk_, "dir-" + path("dir")).has_value());
+  EXPECT_FALSE(loadFile(disk_, path("dir")).has_value());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "File dir-" + path("dir") + " dont exist\nFile " + path("dir") + " dont exist\n");
+}
+
+TEST_F(FileHelpersTest, LoadFileOfUnreadableFilePrintsReadError) {
+  // Written but not readable: the size is known, the read fails.
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  put("f", "secret");
+  fs::permissions(path("f"), fs::perms::owner_write);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(loadFile(disk_, path("f")).has_value());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Read error from file " + path("f") + " \n");
+}
+
+// ---- beyond 4 GiB ----
+
+TEST_F(FileHelpersTest, OffsetsBeyond4GiBWorkOnSparseFile) {
+  const std::int64_t big = (std::int64_t{1} << 32) + 1000;  // 4 GiB + 1000
+  {
+    int fd = ::open(path("sparse").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, big + 100), 0);
+    ::close(fd);
+  }
+  EXPECT_EQ(fileSize(disk_, path("sparse")), big + 100);
+  EXPECT_EQ(writeAtS("sparse", "far away", big, "rb+"), 8);
+  Bytes got(8, 0);
+  EXPECT_EQ(readAt(disk_, path("sparse"), got.data(), big, 8), 8);
+  EXPECT_EQ(got, bytes("far away"));
+  // Only the low 32 bits of the offset would land at 1000.
+  EXPECT_EQ(readAt(disk_, path("sparse"), got.data(), 1000, 8), 8);
+  EXPECT_EQ(got, Bytes(8, 0));
+  EXPECT_EQ(readAt(disk_, path("sparse"), got.data(), big + 96, 8), 4);
+  // Copy from beyond 4 GiB into a small file and back beyond 4 GiB + 2 GiB.
+  EXPECT_EQ(copyRange(disk_, path("sparse"), path("small"), big + 4, 0, 4, "wb"), 4);
+  EXPECT_EQ(copyRange(disk_, path("small"), path("sparse"), 0, big + (std::int64_t{1} << 31), 4,
+                      "rb+"),
+            4);
+  EXPECT_EQ(fileSize(disk_, path("sparse")), big + (std::int64_t{1} << 31) + 4);
+  EXPECT_EQ(fillAt(disk_, path("sparse"), 'z', 0, 2, "ab"), 2);
+  EXPECT_EQ(readAt(disk_, path("sparse"), got.data(), big + (std::int64_t{1} << 31), 8), 6);
+  EXPECT_EQ(Bytes(got.begin(), got.begin() + 6), bytes("awayzz"));
+  EXPECT_EQ(content("small"), "away");
+}
+
+}  // namespace
+}  // namespace dataport::io
