@@ -57,7 +57,9 @@ class TbsTable {
   /// Converts input in `direction` (0: left to right, else right to left),
   /// appending to out. With `final` false, bytes at the end of the input that
   /// could still begin a longer match are not consumed. Returns the input
-  /// bytes consumed.
+  /// bytes consumed, or -1 after printing "Memory alloc error: %d bytes\n"
+  /// when the output cannot grow. Among equal keys the first line of the
+  /// file wins.
   std::int64_t convertBlock(int direction, std::span<const std::uint8_t> input, bool final,
                             std::vector<std::uint8_t>& out) const;
 
