@@ -45,7 +45,9 @@ int runJob(int argc, char** argv) {
     }
     job.reset();
     printText(f.text);
-    if (closeError) printText(*closeError);
+    // The Disk reports at close every write failure of the run, also the
+    // one that ended it: that one is not written twice.
+    if (closeError && *closeError != f.text) printText(*closeError);
     return 1;
   }
 

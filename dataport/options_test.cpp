@@ -1,0 +1,376 @@
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "dataport/failure.h"
+#include "dataport/job.h"
+#include "dataport/table/tbs_table.h"
+
+namespace dataport {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// Each test parses inside a fresh working folder holding "in.bin" (5000
+/// bytes), so that default names such as "output.out" land there.
+class ParseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = fs::current_path();
+    dir_ = fs::temp_directory_path() / ("dp_opts_" + std::to_string(getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    fs::current_path(dir_);
+    write("in.bin", std::string(5000, 'd'));
+  }
+  void TearDown() override {
+    fs::current_path(old_);
+    fs::remove_all(dir_);
+  }
+
+  static void write(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+  }
+
+  /// Parses dataport's command line made of `words`; null when it failed,
+  /// with the message in `error`.
+  std::unique_ptr<Job> parse(std::vector<std::string> words) {
+    words.insert(words.begin(), "dataport");
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    error.clear();
+    try {
+      return std::make_unique<Job>(static_cast<int>(argv.size()), argv.data());
+    } catch (const Failure& f) {
+      error = f.text;
+    }
+    return nullptr;
+  }
+
+  /// The message of a command line that must fail.
+  std::string failure(const std::vector<std::string>& words) {
+    auto job = parse(words);
+    EXPECT_EQ(job, nullptr) << "parsed without error";
+    return error;
+  }
+
+  std::string error;
+
+ private:
+  fs::path old_;
+  fs::path dir_;
+};
+
+TEST_F(ParseTest, EveryValueOptionReportsAMissingOrBadValue) {
+  struct Row {
+    const char* word;
+    const char* message;
+    const char* bad;  // a value its getter refuses; nullptr for text values
+  };
+  const Row rows[] = {
+      {"-i", "-i:error parse(input file)\n", nullptr},
+      {"-t", "-t:error parse\n", nullptr},
+      {"-h", "-h:error parse\n", nullptr},
+      {"-p", "-p:error parse\n", "1x"},
+      {"-e", "-e:error parse\n", "zz"},
+      {"-em", "-em:error parse\n", "08"},
+      {"-eba", "-eba:error parse\n", "0x"},
+      {"-eb", "-eb:error parse\n", "12 "},
+      {"-ebm", "-ebm:error parse\n", "1.0"},
+      {"-cbl", "-cbl:error parse\n", "-"},
+      {"-cl", "-cl:error parse\n", "0b1"},
+      {"-ef", "-ef:error parse\n", "ab"},
+      {"-min", "-min:error parse\n", "1e3"},
+      {"-max", "-max:error parse\n", "x"},
+      {"-b", "-b:error parse\n", "ten"},
+      {"-hb", "-hb:error parse\n", "9a"},
+      {"-hmax", "-hmax:error parse\n", "--1"},
+      {"-hc", "-hc:error parse\n", "+-1"},
+      {"-sa", "-sa:error parse\n", " "},
+      {"-d", "-d:error parse\n", nullptr},
+      {"-df", "-df:error parse\n", nullptr},
+      {"-ds", "-ds:error parse\n", "4k"},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(failure({"440", "in.bin", r.word}), r.message) << r.word << " as last word";
+    if (r.bad != nullptr) {
+      EXPECT_EQ(failure({r.word, r.bad, "440", "in.bin"}), r.message) << r.word << " " << r.bad;
+    }
+  }
+}
+
+TEST_F(ParseTest, FirstFailingRowInTableOrderWinsOverLineOrder) {
+  // "-b" stands first on the line, but "-t" comes earlier in the table.
+  EXPECT_EQ(failure({"-b", "zz", "440", "in.bin", "-t"}), "-t:error parse\n");
+  EXPECT_EQ(failure({"-ds", "q", "-ef", "qq", "440", "in.bin"}), "-ef:error parse\n");
+  EXPECT_EQ(failure({"-b", "zz", "-t", "x.tbl", "-h", "-x", "-i"}),
+            "-i:error parse(input file)\n");
+}
+
+TEST_F(ParseTest, ChecksComeInTheirOrder) {
+  // Option values before the separator file before the positional words.
+  EXPECT_EQ(failure({"-df", "nosep", "-ds", "z"}), "dfile: error checking size of dfile\n");
+  EXPECT_EQ(failure({"-df", "nosep"}), "dfile: error checking size of dfile\n");
+  EXPECT_EQ(failure({"-ds", "z"}), "-ds:error parse\n");
+  EXPECT_EQ(failure({}), "htype:error parse\n");
+  EXPECT_EQ(failure({"0"}), "input:error parse\n");
+  // The htype word before the input check, the input check before the table.
+  EXPECT_EQ(failure({"0", "missing.bin", "-t", "missing.tbl"}), "error reading htype\n");
+  EXPECT_EQ(failure({"1234567", "missing.bin"}), "error reading htype(not knowen type)\n");
+  EXPECT_EQ(failure({"440", "missing.bin", "-t", "missing.tbl"}),
+            "missing.bin:input file not found\n");
+  EXPECT_EQ(failure({"440", "in.bin", "-t", "missing.tbl"}),
+            "missing.tbl:tbs table file error initialization\n");
+}
+
+TEST_F(ParseTest, InputThatIsAFolderIsNotFound) {
+  fs::create_directory("sub");
+  EXPECT_EQ(failure({"440", "sub"}), "sub:input file not found\n");
+}
+
+TEST_F(ParseTest, InputCheckSkippedForDFileJoinAndNumberedFiles) {
+  auto jd = parse({"-jd", "440", "parts"});
+  ASSERT_NE(jd, nullptr) << error;
+  EXPECT_EQ(jd->mode, kJoinDFile);
+  EXPECT_EQ(jd->pmax, kNoUpperBound);
+  auto f = parse({"-f", "-j", "440", "parts"});
+  ASSERT_NE(f, nullptr) << error;
+  EXPECT_TRUE(f->perfile);
+  EXPECT_EQ(f->pmax, kNoUpperBound);
+}
+
+TEST_F(ParseTest, DefaultsAfterTheTwoRequiredWords) {
+  auto job = parse({"440", "in.bin"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_EQ(job->mode, kSplit);
+  EXPECT_EQ(job->iname, "in.bin");
+  EXPECT_EQ(job->oname, "output.out");
+  EXPECT_EQ(job->hdrname, "output.hdr");
+  EXPECT_EQ(job->pmax, 5000);  // the input's size
+  EXPECT_EQ(job->pmin, 0);
+  EXPECT_EQ(job->omode, "wb");
+  EXPECT_EQ(job->ostart, 0);
+  EXPECT_FALSE(job->tblname);
+  EXPECT_EQ(job->sep, std::vector<std::uint8_t>(kDefaultSeparator, kDefaultSeparator + 21));
+  EXPECT_EQ(job->seplen, 21u);
+  EXPECT_EQ(job->htype.psize, 4);
+  EXPECT_EQ(job->htype.ssize, 4);
+  EXPECT_EQ(job->htype.esize, 8);
+}
+
+TEST_F(ParseTest, PositionalWordsInOrderAndExtraWordsIgnored) {
+  auto job = parse({"-s", "440", "in.bin", "out.dat", "hdr.dat", "extra", "more"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_EQ(job->oname, "out.dat");
+  EXPECT_EQ(job->hdrname, "hdr.dat");
+}
+
+TEST_F(ParseTest, LaterModeRowWinsWhereverTheWordsStand) {
+  struct Case {
+    std::vector<std::string> words;
+    std::uint32_t mode;
+  };
+  const Case cases[] = {
+      {{"-j", "-s", "440", "in.bin"}, kJoin},
+      {{"-s", "-sd", "440", "in.bin"}, kSplitDFile},
+      {{"-jd", "-j", "440", "in.bin"}, kJoinDFile},
+      {{"-i", "old.bin", "-jd", "440", "in.bin"}, kImport},
+      {{"440", "in.bin", "-sd"}, kSplitDFile},
+  };
+  for (const auto& c : cases) {
+    auto job = parse(c.words);
+    ASSERT_NE(job, nullptr) << error;
+    EXPECT_EQ(job->mode, c.mode) << c.words[0];
+  }
+}
+
+TEST_F(ParseTest, ImportFileIsTheWordAfterDashIEvenAnotherOption) {
+  auto job = parse({"-i", "-s", "440", "in.bin"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_EQ(job->mode, kImport);
+  EXPECT_EQ(job->ifile, "-s");
+}
+
+TEST_F(ParseTest, ImportKeepsTheUpperBoundOpenForTheImportFile) {
+  auto job = parse({"-i", "old.bin", "440", "in.bin"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_EQ(job->pmax, kNoUpperBound);
+  auto capped = parse({"-i", "old.bin", "-max", "64", "440", "in.bin"});
+  ASSERT_NE(capped, nullptr) << error;
+  EXPECT_EQ(capped->pmax, 64);
+}
+
+TEST_F(ParseTest, NumberValuesFollowTheirConversion) {
+  auto job = parse({"-b", "0x10", "-hb", "010", "-min", "-1", "-max", "4294967295", "-hmax",
+                    "7", "-hc", "-1", "-sa", "-1", "-eba", "0xFFFFFFFF", "440", "in.bin"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_EQ(job->pbase, 16);
+  EXPECT_EQ(job->hbase, 8);
+  EXPECT_EQ(job->pmin, -1);
+  EXPECT_EQ(job->pmax, 2147483647);
+  EXPECT_EQ(job->hmax, 7);
+  EXPECT_EQ(job->hcount, 4294967295u);
+  EXPECT_EQ(job->shift, -1);               // the low 32 bits of -1
+  EXPECT_EQ(job->blockadd, 0x7FFFFFFFu);  // a 32-bit long saturates first
+}
+
+TEST_F(ParseTest, SwitchesSetTheirFields) {
+  auto job = parse({"-a", "-rd", "-f", "-tr", "-ind", "-c", "-cb", "-dd", "-ef", "x", "-p", "5",
+                    "440", "in.bin"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_TRUE(job->append);
+  EXPECT_TRUE(job->nodups);
+  EXPECT_TRUE(job->perfile);
+  EXPECT_EQ(job->tblreverse, 1u);
+  EXPECT_FALSE(job->useindex);
+  EXPECT_EQ(job->cutkind, 16u);
+  EXPECT_EQ(job->blockkind, 16u);
+  EXPECT_TRUE(job->sepindata);
+  EXPECT_EQ(job->fill, 'x');
+}
+
+TEST_F(ParseTest, LaterSizeRowsWin) {
+  auto e = parse({"-em", "16", "-e", "100", "440", "in.bin"});
+  ASSERT_NE(e, nullptr) << error;
+  EXPECT_EQ(e->exkind, 2u);
+  EXPECT_EQ(e->exsize, 16);
+  auto e1 = parse({"-e", "100", "440", "in.bin"});
+  ASSERT_NE(e1, nullptr) << error;
+  EXPECT_EQ(e1->exkind, 1u);
+  EXPECT_EQ(e1->exsize, 100);
+  for (auto words : {std::vector<std::string>{"-eb", "512", "-cbl", "4", "440", "in.bin"},
+                     std::vector<std::string>{"-cbl", "4", "-eb", "512", "440", "in.bin"}}) {
+    auto b = parse(words);
+    ASSERT_NE(b, nullptr) << error;
+    EXPECT_EQ(b->blockkind, 32u);
+    EXPECT_EQ(b->block, 4u);
+  }
+  auto cb = parse({"-eb", "7", "-cb", "440", "in.bin"});
+  ASSERT_NE(cb, nullptr) << error;
+  EXPECT_EQ(cb->blockkind, 1u);
+  EXPECT_EQ(cb->block, 7u);
+  auto cl = parse({"-cl", "9", "-c", "440", "in.bin"});
+  ASSERT_NE(cl, nullptr) << error;
+  EXPECT_EQ(cl->cutkind, 32u);
+  EXPECT_EQ(cl->cutlimit, 9u);
+}
+
+TEST_F(ParseTest, UnknownOptionWordIsAPositionalWord) {
+  auto job = parse({"440", "in.bin", "-x"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_EQ(job->oname, "-x");
+  EXPECT_EQ(failure({"440", "-x", "in.bin"}), "-x:input file not found\n");
+  // In front, it is the htype word: the real htype word moves on to the
+  // input name, and "-x" holds a character that no htype may hold.
+  EXPECT_EQ(failure({"-x", "440", "in.bin"}), "error reading htype\n");
+}
+
+TEST_F(ParseTest, RepeatedSwitchBecomesAPositionalWord) {
+  auto job = parse({"440", "in.bin", "-a", "-a"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_TRUE(job->append);
+  EXPECT_EQ(job->oname, "-a");
+}
+
+TEST_F(ParseTest, AppendStartsAtTheOutputsSize) {
+  write("out.dat", std::string(300, 'o'));
+  auto named = parse({"-a", "440", "in.bin", "out.dat"});
+  ASSERT_NE(named, nullptr) << error;
+  EXPECT_EQ(named->omode, "ab");
+  EXPECT_EQ(named->ostart, 300);
+
+  auto missing = parse({"-a", "440", "in.bin"});  // measures output.out, absent
+  ASSERT_NE(missing, nullptr) << error;
+  EXPECT_EQ(missing->omode, "ab");
+  EXPECT_EQ(missing->ostart, 0);
+
+  write("output.out", std::string(12, 'o'));
+  auto dflt = parse({"-a", "440", "in.bin"});
+  ASSERT_NE(dflt, nullptr) << error;
+  EXPECT_EQ(dflt->ostart, 12);
+}
+
+TEST_F(ParseTest, SeparatorFromWordKeepsSeplenClampedToItsBytes) {
+  auto job = parse({"-d", "XYZ", "440", "in.bin"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_EQ(job->sep, (std::vector<std::uint8_t>{'X', 'Y', 'Z'}));
+  EXPECT_EQ(job->seplen, 3u);
+  auto shorter = parse({"-d", "XYZ", "-ds", "2", "440", "in.bin"});
+  ASSERT_NE(shorter, nullptr) << error;
+  EXPECT_EQ(shorter->seplen, 2u);
+  auto big = parse({"-ds", "100", "440", "in.bin"});
+  ASSERT_NE(big, nullptr) << error;
+  EXPECT_EQ(big->seplen, 21u);
+  auto empty = parse({"-d", "", "440", "in.bin"});
+  ASSERT_NE(empty, nullptr) << error;
+  EXPECT_EQ(empty->seplen, 0u);
+}
+
+TEST_F(ParseTest, SeparatorFileGivesItsBytesAndSize) {
+  write("sep.txt", std::string("<>\0|", 4));
+  auto job = parse({"-df", "sep.txt", "440", "in.bin"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_EQ(job->sepfile, "sep.txt");
+  EXPECT_EQ(job->sep, (std::vector<std::uint8_t>{'<', '>', 0, '|'}));
+  EXPECT_EQ(job->seplen, 4u);
+
+  auto two = parse({"-df", "sep.txt", "-ds", "2", "440", "in.bin"});
+  ASSERT_NE(two, nullptr) << error;
+  EXPECT_EQ(two->seplen, 2u);
+
+  auto beyond = parse({"-ds", "9", "-df", "sep.txt", "440", "in.bin"});
+  ASSERT_NE(beyond, nullptr) << error;
+  EXPECT_EQ(beyond->seplen, 4u);  // the whole file
+
+  auto overD = parse({"-d", "XYZ", "-df", "sep.txt", "440", "in.bin"});
+  ASSERT_NE(overD, nullptr) << error;
+  EXPECT_EQ(overD->sep, (std::vector<std::uint8_t>{'<', '>', 0, '|'}));
+}
+
+TEST_F(ParseTest, EmptySeparatorFileMakesTheSeparatorEmpty) {
+  write("empty.txt", "");
+  auto job = parse({"-d", "XYZ", "-df", "empty.txt", "440", "in.bin"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_EQ(job->seplen, 0u);
+  EXPECT_EQ(job->sep, (std::vector<std::uint8_t>{'X', 'Y', 'Z'}));
+  auto sized = parse({"-df", "empty.txt", "-ds", "3", "440", "in.bin"});
+  ASSERT_NE(sized, nullptr) << error;
+  EXPECT_EQ(sized->seplen, 3u);  // "-ds" after the file: the default bytes again
+}
+
+TEST_F(ParseTest, SeparatorFileThatIsAFolderCannotBeMeasured) {
+  fs::create_directory("sepdir");
+  EXPECT_EQ(failure({"-df", "sepdir", "440", "in.bin"}), "dfile: error checking size of dfile\n");
+}
+
+TEST_F(ParseTest, TableIsLoadedWhileParsingAndReleasedWithTheJob) {
+  write("a.tbl", "41=B\r\nC=D\r\n");
+  {
+    auto job = parse({"-t", "a.tbl", "440", "in.bin"});
+    ASSERT_NE(job, nullptr) << error;
+    EXPECT_EQ(job->tblname, "a.tbl");
+    EXPECT_TRUE(table::tbsTable().loaded());
+    EXPECT_EQ(table::tbsTable().entryCount(), 2);
+  }
+  EXPECT_FALSE(table::tbsTable().loaded());
+}
+
+TEST_F(ParseTest, NumbersThatOverflowSaturateWithoutFailing) {
+  auto job = parse({"-min", "-99999999999", "-max", "2147483648", "-e", "0x100000000", "440",
+                    "in.bin"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_EQ(job->pmin, -2147483648LL);
+  EXPECT_EQ(job->pmax, 2147483647);
+  EXPECT_EQ(job->exsize, 2147483647);
+}
+
+}  // namespace
+}  // namespace dataport
