@@ -1,0 +1,18 @@
+#pragma once
+// The command line of mendbin: DIFF_FILE FILE_TO_PATCH [-n] [-r].
+
+#include "mendbin/patcher.h"
+
+namespace mendbin {
+
+/// The usage text, printed to standard output when fewer than two arguments
+/// are given.
+extern const char kUsage[];
+
+/// Settings from the option words, arguments 3 and 4 of argv (those present).
+/// Only the second character of a word counts: n turns verification off, r
+/// turns revert on; any other word, and a word shorter than two characters,
+/// is ignored. Arguments from the fifth on are ignored.
+Settings readOptionWords(int argc, const char* const* argv);
+
+}  // namespace mendbin
