@@ -22,6 +22,8 @@ namespace {
 constexpr std::size_t kMaxOpenFiles = 48;
 /// Write-combining buffer of one open file.
 constexpr std::int64_t kBufferCap = 256 * 1024;
+/// Read-ahead of one open file, used when reads go forward through it.
+constexpr std::int64_t kAheadCap = 256 * 1024;
 /// Largest transfer handed to one system call.
 constexpr std::int64_t kMaxIo = 1 << 30;
 
@@ -93,7 +95,9 @@ OpenMode parseOpenMode(const char* mode) {
 
 // One cached regular file. The bytes of the file as the program sees them
 // are the file on disk overlaid with `buf` at `bufOff`; `diskSize` is the
-// size of the file on disk.
+// size of the file on disk. `ahead` holds bytes read ahead from the disk;
+// it is only kept while nothing is written to the file, so it never needs
+// to be merged with `buf`.
 struct Entry {
   int fd = -1;
   bool readable = false;
@@ -105,6 +109,11 @@ struct Entry {
   std::int64_t diskSize = 0;
   std::vector<std::uint8_t> buf;
   std::int64_t bufOff = 0;
+  std::unique_ptr<std::uint8_t[]> ahead;
+  std::int64_t aheadOff = 0;
+  std::int64_t aheadLen = 0;
+  bool aheadToEnd = false;        ///< the read-ahead reached the end of the file
+  std::int64_t lastReadEnd = -1;  ///< where the last read stopped
   int users = 0;
   std::uint64_t lastUse = 0;
   bool unreported = false;  ///< a write failed and no write handle has reported it yet
@@ -272,6 +281,7 @@ struct Disk::Impl {
       } else {
         closeFd(fd);
       }
+      if (e->diskSize != st.st_size) e->aheadLen = 0;
       e->diskSize = st.st_size;
     } else {
       makeRoom();
@@ -295,6 +305,7 @@ struct Disk::Impl {
     if (mode == OpenMode::Write) {
       // "wb" empties the file now; what was buffered for it is moot.
       e->buf.clear();
+      e->aheadLen = 0;
       int rc;
       do rc = ::ftruncate(e->fd, 0);
       while (rc != 0 && errno == EINTR);
@@ -318,13 +329,9 @@ struct Disk::Impl {
       Entry* e = it->second;
       bool accessOk = needsWrite(mode) ? e->writable : e->readable;
       if (mode == OpenMode::Update) accessOk = e->readable && e->writable;
-      if (accessOk) {
-        // The Disk is the only writer of its files during a run, but another
-        // program may have changed the size since the last step.
-        struct stat st;
-        if (::fstat(e->fd, &st) == 0) e->diskSize = st.st_size;
-        return attach(e, name, mode);
-      }
+      // The Disk is the only writer of its files during a run: what it
+      // knows of an open file stays true until the file is opened anew.
+      if (accessOk) return attach(e, name, mode);
     }
     return openSlow(name, mode);
   }
@@ -360,7 +367,7 @@ struct Disk::Impl {
       Entry& e = *s->entry;
       if (!e.readable) return -1;
       if (!e.buf.empty()) flush(e);
-      return readAll(e.fd, dst, n, off);
+      return readCached(e, dst, n, off);
     }
     if (s->fd < 0) return -1;
     if (off != s->pos) {
@@ -372,12 +379,48 @@ struct Disk::Impl {
     return r;
   }
 
+  // Reads that go forward through a file (element after element, or an
+  // element and then the gap behind it) are served from a read-ahead of
+  // kAheadCap bytes: one system call for many small reads. Other reads go
+  // straight to the disk.
+  std::int64_t readCached(Entry& e, std::uint8_t* dst, std::int64_t n, std::int64_t off) {
+    if (e.aheadLen > 0 && off >= e.aheadOff) {
+      const std::int64_t aheadEnd = e.aheadOff + e.aheadLen;
+      if (off + n <= aheadEnd || e.aheadToEnd) {
+        std::int64_t got = std::max<std::int64_t>(0, std::min(n, aheadEnd - off));
+        if (got > 0) std::memcpy(dst, e.ahead.get() + (off - e.aheadOff), static_cast<std::size_t>(got));
+        e.lastReadEnd = off + got;
+        return got;
+      }
+    }
+    const bool forward = e.lastReadEnd >= 0 && off >= e.lastReadEnd && off - e.lastReadEnd < kAheadCap;
+    if (n >= kAheadCap || !forward) {
+      std::int64_t r = readAll(e.fd, dst, n, off);
+      if (r >= 0) e.lastReadEnd = off + r;
+      return r;
+    }
+    if (!e.ahead) e.ahead = std::make_unique<std::uint8_t[]>(kAheadCap);
+    std::int64_t r = readAll(e.fd, e.ahead.get(), kAheadCap, off);
+    if (r < 0) {
+      e.aheadLen = 0;
+      return -1;
+    }
+    e.aheadOff = off;
+    e.aheadLen = r;
+    e.aheadToEnd = r < kAheadCap;
+    std::int64_t got = std::min(n, r);
+    std::memcpy(dst, e.ahead.get(), static_cast<std::size_t>(got));
+    e.lastReadEnd = off + got;
+    return got;
+  }
+
   std::int64_t write(Disk::Handle h, const std::uint8_t* src, std::int64_t n, std::int64_t off) {
     Slot* s = slot(h);
     if (s == nullptr || !needsWrite(s->mode) || n <= 0) return 0;
     if (s->entry == nullptr) return writeThrough(*s, src, n, off);
     Entry& e = *s->entry;
     if (!e.writable) return 0;
+    e.aheadLen = 0;
     std::int64_t target = s->mode == OpenMode::Append ? e.logicalSize() : off;
     if (target < 0 || n > kMaxOff - target) return 0;
     if (!e.buf.empty() && (target != e.bufEnd() || n > kBufferCap - static_cast<std::int64_t>(e.buf.size()))) {
@@ -442,6 +485,7 @@ struct Disk::Impl {
     auto id = byId.find({st.st_dev, st.st_ino});
     if (id == byId.end()) return st.st_size;
     Entry* e = id->second;
+    if (e->diskSize != st.st_size) e->aheadLen = 0;  // changed by another program
     e->diskSize = st.st_size;
     return e->logicalSize();
   }

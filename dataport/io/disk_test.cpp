@@ -142,6 +142,53 @@ TEST_F(DiskTest, ReadSeesBufferedWritesAndStopsAtEnd) {
   disk_.release(h);
 }
 
+TEST_F(DiskTest, SmallForwardReadsAcrossReadAheadBoundariesKeepEveryByte) {
+  std::string data(600000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 251);
+  put("f", data);
+  std::string got;
+  // Element-sized reads with small gaps between them, as the modes read.
+  for (std::int64_t off = 0; off < 600000;) {
+    std::string piece = readOnce("f", 1000, off);
+    got += piece;
+    off += static_cast<std::int64_t>(piece.size());
+    if (piece.empty()) break;
+  }
+  EXPECT_EQ(got, data);
+  EXPECT_EQ(readOnce("f", 10, 599995), data.substr(599995));
+  EXPECT_EQ(readOnce("f", 10, 300), data.substr(300, 10));  // backwards
+}
+
+TEST_F(DiskTest, ReadAfterWriteSeesNewBytesNotReadAhead) {
+  put("f", std::string(1000, 'a'));
+  EXPECT_EQ(readOnce("f", 4, 0), "aaaa");
+  EXPECT_EQ(readOnce("f", 4, 4), "aaaa");  // forward: the rest is read ahead
+  ASSERT_TRUE(writeOnce("f", OpenMode::Update, "XY", 9));
+  EXPECT_EQ(readOnce("f", 4, 8), "aXYa");
+  ASSERT_TRUE(writeOnce("f", OpenMode::Append, "tail", 0));
+  EXPECT_EQ(readOnce("f", 10, 998), "aatail");
+  ASSERT_TRUE(writeOnce("f", OpenMode::Write, "new", 0));
+  EXPECT_EQ(readOnce("f", 10, 0), "new");
+  EXPECT_EQ(readOnce("f", 10, 2), "w");
+}
+
+TEST_F(DiskTest, ReadAndWriteHandlesOnOneFileAtOnceStayCoherent) {
+  put("f", "0123456789");
+  Disk::Handle in = disk_.open(path("f"), OpenMode::Read);
+  Disk::Handle out = disk_.open(path("f"), OpenMode::Update);
+  ASSERT_GE(in, 0);
+  ASSERT_GE(out, 0);
+  EXPECT_EQ(read(in, 2, 0), "01");
+  EXPECT_EQ(read(in, 2, 2), "23");
+  EXPECT_EQ(write(out, "ab", 4), 2);
+  EXPECT_EQ(read(in, 4, 3), "3ab6");
+  EXPECT_EQ(write(out, "c", 10), 1);
+  EXPECT_EQ(read(in, 5, 8), "89c");
+  EXPECT_EQ(disk_.size(in), 11);
+  EXPECT_TRUE(disk_.release(in));
+  EXPECT_TRUE(disk_.release(out));
+}
+
 TEST_F(DiskTest, HardLinkNamesShareOneFile) {
   put("a", "0000000000");
   ASSERT_EQ(::link(path("a").c_str(), path("b").c_str()), 0);
