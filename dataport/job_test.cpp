@@ -51,40 +51,6 @@ class JobFiles : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST_F(JobFiles, ResetRestoresEveryDefault) {
-  Job job;
-  job.pbase = 1;
-  job.pmax = 5;
-  job.elements.push_back({1, 2, 3});
-  job.headerList.push_back({1, 2, 3});
-  job.htype.decodeHtype("440");
-  job.oname = "x";
-  job.sep = {'a'};
-  job.seplen = 1;
-  job.mode = kJoin;
-  job.useindex = false;
-  job.omode = "ab";
-  job.shift = -3;
-  job.hname = "h";
-  job.reset();
-  EXPECT_EQ(job.pbase, 0);
-  EXPECT_EQ(job.pmax, kNoUpperBound);
-  EXPECT_TRUE(job.elements.empty());
-  EXPECT_TRUE(job.headerList.empty());
-  EXPECT_EQ(job.htype.esize, 0);
-  EXPECT_EQ(job.htype.psize, 0);
-  EXPECT_EQ(job.oname, "output.out");
-  EXPECT_EQ(job.hdrname, "output.hdr");
-  EXPECT_EQ(std::string(job.sep.begin(), job.sep.end()),
-            std::string("\r\n******xEnDx******\r\n", 21));
-  EXPECT_EQ(job.seplen, 21u);
-  EXPECT_EQ(job.mode, kSplit);
-  EXPECT_TRUE(job.useindex);
-  EXPECT_EQ(job.omode, "wb");
-  EXPECT_EQ(job.shift, 0);
-  EXPECT_FALSE(job.hname);
-}
-
 TEST_F(JobFiles, CheckedWritesStoreTheirBytes) {
   Job job;
   const std::uint8_t bytes[] = {'a', 'b', 'c'};

@@ -69,7 +69,7 @@ TEST(ParseLong32, ConvertsLikeA32BitStrtolWithBase0) {
 }
 
 TEST(OptionStore, GettersApplyTheirConversionAndWidth) {
-  Line line({"-1", "4294967295", "-5", "x", "xy", "", "2.5", "2.5q"});
+  Line line({"-1", "4294967295", "-5", "x", "xy", "", "", "", "2.5", "2.5q"});
   OptionStore s = line.store();
   std::int64_t i = 0;
   std::uint32_t u = 0;
@@ -89,9 +89,16 @@ TEST(OptionStore, GettersApplyTheirConversionAndWidth) {
   ASSERT_TRUE(s.getString(t, true));
   EXPECT_EQ(t, "xy");
   EXPECT_FALSE(s.getChar(c, true));  // the empty word is no character
+  // The empty word is 0 for every number getter.
   i = 9;
+  u = 9;
+  d = 9;
   ASSERT_TRUE(s.getInt(i, true));
+  ASSERT_TRUE(s.getUnsigned(u, true));
+  ASSERT_TRUE(s.getDouble(d, true));
   EXPECT_EQ(i, 0);
+  EXPECT_EQ(u, 0u);
+  EXPECT_EQ(d, 0.0);
   ASSERT_TRUE(s.getDouble(d, true));
   EXPECT_EQ(d, 2.5);
   EXPECT_FALSE(s.getDouble(d, true));
@@ -99,20 +106,6 @@ TEST(OptionStore, GettersApplyTheirConversionAndWidth) {
   ASSERT_TRUE(s.getString(t, true));
   EXPECT_EQ(t, "2.5q");
   EXPECT_FALSE(s.getString(t, true));  // nothing left
-}
-
-TEST(OptionStore, EmptyWordConvertsToZeroForNumbersAndDoubles) {
-  Line line({"", "", ""});
-  OptionStore s = line.store();
-  std::uint32_t u = 7;
-  double d = 7;
-  std::int64_t i = 7;
-  EXPECT_TRUE(s.getUnsigned(u, true));
-  EXPECT_TRUE(s.getDouble(d, true));
-  EXPECT_TRUE(s.getInt(i, true));
-  EXPECT_EQ(u, 0u);
-  EXPECT_EQ(d, 0.0);
-  EXPECT_EQ(i, 0);
 }
 
 TEST(OptionStore, OnlyProgramNameFindsNothingAndEveryGetterFails) {
@@ -231,16 +224,6 @@ TEST(OptionStore, OptionAsLastWordHasNoValue) {
   EXPECT_FALSE(s.getString(v, false));
   EXPECT_TRUE(s.getString(v, true));
   EXPECT_EQ(v, "440");
-}
-
-TEST(OptionStore, ConsumeOutsideTheRangeOnlyAdvances) {
-  Line line({"a"});
-  OptionStore s = line.store();
-  ASSERT_TRUE(s.find("a", true));
-  EXPECT_FALSE(s.inRange());
-  s.consume();
-  EXPECT_EQ(s.cursor(), 3);
-  EXPECT_TRUE(s.isUsed(1));
 }
 
 }  // namespace

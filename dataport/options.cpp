@@ -165,7 +165,7 @@ void Job::parse(int argc, char** argv) {
   std::int64_t insize = io::fileSize(disk, iname);
   if (mode != kImport && insize != -1 && pmax == kNoUpperBound) pmax = insize;
 
-  if (mode != kJoinDFile && !perfile && io::fileSize(disk, iname) < 0) {
+  if (mode != kJoinDFile && !perfile && insize < 0) {
     throw Failure(iname + ":input file not found\n");
   }
 

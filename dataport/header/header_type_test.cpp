@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -34,23 +36,11 @@ std::string decodeError(const std::string& word) {
   return "";
 }
 
-struct Fields {
-  int csize, cskip, psize, pskip, ssize, sskip, gcount, gskip, esize;
-};
+/// csize cskip psize pskip ssize sskip gcount gskip esize
+using Fields = std::array<std::int32_t, 9>;
 
 Fields fieldsOf(const HeaderType& t) {
   return {t.csize, t.cskip, t.psize, t.pskip, t.ssize, t.sskip, t.gcount, t.gskip, t.esize};
-}
-
-bool operator==(const Fields& a, const Fields& b) {
-  return a.csize == b.csize && a.cskip == b.cskip && a.psize == b.psize && a.pskip == b.pskip &&
-         a.ssize == b.ssize && a.sskip == b.sskip && a.gcount == b.gcount && a.gskip == b.gskip &&
-         a.esize == b.esize;
-}
-
-std::ostream& operator<<(std::ostream& os, const Fields& f) {
-  return os << f.csize << ' ' << f.cskip << ' ' << f.psize << ' ' << f.pskip << ' ' << f.ssize
-            << ' ' << f.sskip << ' ' << f.gcount << ' ' << f.gskip << " esize " << f.esize;
 }
 
 TEST(HeaderType, EachLengthAssignsItsFieldsInOrder) {
