@@ -1,0 +1,216 @@
+#include "mendbin/patcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "mendbin/memory_file_for_tests.h"
+
+namespace mendbin {
+namespace {
+
+struct PatchRun {
+  explicit PatchRun(std::string content, Settings settings = {}, bool holdsData = true)
+      : file(std::move(content)),
+        patcher(file, "f.bin", settings, holdsData, [this](const std::string& line) { errors += line; }) {}
+  MemoryFile file;
+  std::string errors;
+  Patcher patcher;
+};
+
+PatchEntry entry(std::uint32_t offset, std::uint8_t org, std::uint8_t patch) {
+  return PatchEntry{offset, org, patch};
+}
+
+Settings unverified() { return Settings{false, false}; }
+Settings reverted() { return Settings{true, true}; }
+
+TEST(Patcher, AppliesForwardsAndRevertsBack) {
+  PatchRun forwards("Hello, World!");
+  EXPECT_TRUE(forwards.patcher.apply(entry(7, 'W', 'w')));
+  EXPECT_TRUE(forwards.patcher.apply(entry(12, '!', '.')));
+  EXPECT_TRUE(forwards.patcher.finish());
+  EXPECT_EQ(forwards.file.bytes, "Hello, world.");
+
+  PatchRun back(forwards.file.bytes, reverted());
+  EXPECT_TRUE(back.patcher.apply(entry(7, 'W', 'w')));
+  EXPECT_TRUE(back.patcher.apply(entry(12, '!', '.')));
+  EXPECT_TRUE(back.patcher.finish());
+  EXPECT_EQ(back.file.bytes, "Hello, World!");
+  EXPECT_EQ(forwards.errors + back.errors, "");
+}
+
+TEST(Patcher, PatchedBytesAreLeftAloneAndNothingIsWritten) {
+  PatchRun run("Hello, world.");
+  EXPECT_TRUE(run.patcher.apply(entry(7, 'W', 'w')));
+  EXPECT_TRUE(run.patcher.finish());
+  EXPECT_EQ(run.file.writes, 0);
+  EXPECT_EQ(run.errors, "");
+}
+
+TEST(Patcher, EntryWithEqualBytesIsStillWritten) {
+  PatchRun run("abc");
+  run.file.writeError = ENOSPC;
+  EXPECT_TRUE(run.patcher.apply(entry(1, 'b', 'b')));
+  EXPECT_FALSE(run.patcher.finish());
+  EXPECT_EQ(run.errors, "ERROR: failed flush file : f.bin : No space left on device\n");
+}
+
+TEST(Patcher, LaterEntrySeesEarlierWriteAtTheSameOffset) {
+  PatchRun run("abc");
+  EXPECT_TRUE(run.patcher.apply(entry(1, 'b', 'x')));
+  EXPECT_TRUE(run.patcher.apply(entry(1, 'x', 'y')));
+  EXPECT_TRUE(run.patcher.finish());
+  EXPECT_EQ(run.file.bytes, "ayc");
+}
+
+TEST(Patcher, UnknownDataStopsWithEarlierEntriesOnTheFile) {
+  PatchRun run("abcdef");
+  EXPECT_TRUE(run.patcher.apply(entry(0, 'a', 'A')));
+  EXPECT_FALSE(run.patcher.apply(entry(0x3, 'x', 'X')));
+  EXPECT_EQ(run.errors, "ERROR: unknown data, not patching : pos 3 (0x3) : f.bin\n");
+  EXPECT_EQ(run.file.bytes, "Abcdef");  // on the file without finish()
+}
+
+TEST(Patcher, OffsetFrom80000000CannotBePositioned) {
+  for (Settings settings : {Settings{}, unverified()}) {
+    PatchRun run("abc", settings);
+    EXPECT_TRUE(run.patcher.apply(entry(0, 'a', 'A')));
+    EXPECT_FALSE(run.patcher.apply(entry(0x80000000, 0, 1)));
+    EXPECT_EQ(run.errors, "ERROR: can't seek in file : f.bin : Invalid argument\n");
+    EXPECT_EQ(run.file.bytes, "Abc");
+  }
+}
+
+TEST(Patcher, VerifiedReadAtEndOfFileFails) {
+  PatchRun run("abc");
+  EXPECT_FALSE(run.patcher.apply(entry(3, 0, 1)));
+  EXPECT_EQ(run.errors, "ERROR: can't read from file : f.bin : Success\n");
+  EXPECT_EQ(run.file.bytes, "abc");
+}
+
+TEST(Patcher, UnverifiedWritesWhateverIsThereAndPastTheEnd) {
+  PatchRun run("abc", unverified());
+  EXPECT_TRUE(run.patcher.apply(entry(0, 'x', 'A')));
+  EXPECT_TRUE(run.patcher.apply(entry(5, 'x', 'F')));
+  EXPECT_TRUE(run.patcher.finish());
+  EXPECT_EQ(run.file.bytes, std::string("Abc\0\0F", 6));
+  EXPECT_EQ(run.errors, "");
+}
+
+TEST(Patcher, ReadErrorOfTheFileIsReported) {
+  PatchRun run("abc");
+  run.file.readError = EIO;
+  EXPECT_FALSE(run.patcher.apply(entry(1, 'b', 'B')));
+  EXPECT_EQ(run.errors, "ERROR: can't read from file : f.bin : Input/output error\n");
+}
+
+TEST(Patcher, LostWriteOfCachedFileIsReportedAtWriteBackAndRunGoesOn) {
+  PatchRun run("abcdef");
+  run.file.forget = {2};
+  EXPECT_TRUE(run.patcher.apply(entry(2, 'c', 'C')));
+  EXPECT_TRUE(run.patcher.apply(entry(4, 'e', 'E')));
+  EXPECT_TRUE(run.patcher.finish());
+  EXPECT_EQ(run.errors, "ERROR: verify fail, data not written : pos 2 (0x2) : file f.bin\n");
+  EXPECT_EQ(run.file.bytes, "abcdEf");
+}
+
+TEST(Patcher, VerifyFailuresComeBeforeTheFatalErrorThatFollows) {
+  PatchRun run("abcdef");
+  run.file.forget = {1};
+  EXPECT_TRUE(run.patcher.apply(entry(1, 'b', 'B')));
+  EXPECT_FALSE(run.patcher.apply(entry(2, 'x', 'y')));
+  EXPECT_EQ(run.errors,
+            "ERROR: verify fail, data not written : pos 1 (0x1) : file f.bin\n"
+            "ERROR: unknown data, not patching : pos 2 (0x2) : f.bin\n");
+}
+
+// A device that forgets what is written (as /dev/zero): each entry reads the
+// device itself, so the second entry finds the old byte again.
+TEST(Patcher, DeviceIsReadBackEntryByEntry) {
+  PatchRun run(std::string(8, '\0'), Settings{}, false);
+  run.file.forgetAll = true;
+  EXPECT_TRUE(run.patcher.apply(entry(0, 0x00, 0x01)));
+  EXPECT_FALSE(run.patcher.apply(entry(0, 0x01, 0x02)));
+  EXPECT_EQ(run.errors,
+            "ERROR: verify fail, data not written : pos 0 (0x0) : file f.bin\n"
+            "ERROR: unknown data, not patching : pos 0 (0x0) : f.bin\n");
+}
+
+TEST(Patcher, DeviceFailsFlushAtTheEntryItself) {
+  PatchRun run(std::string(8, '\0'), Settings{}, false);
+  run.file.writeError = ENOSPC;
+  EXPECT_FALSE(run.patcher.apply(entry(0, 0x00, 0x01)));
+  EXPECT_EQ(run.errors, "ERROR: failed flush file : f.bin : No space left on device\n");
+}
+
+TEST(Patcher, UnverifiedDeviceWriteFailureShowsAtNextPositioningOrAtTheEnd) {
+  PatchRun two(std::string(8, '\0'), unverified(), false);
+  two.file.writeError = ENOSPC;
+  EXPECT_TRUE(two.patcher.apply(entry(0, 0, 1)));
+  EXPECT_FALSE(two.patcher.apply(entry(1, 0, 1)));
+  EXPECT_EQ(two.errors, "ERROR: can't seek in file : f.bin : No space left on device\n");
+
+  PatchRun one(std::string(8, '\0'), unverified(), false);
+  one.file.writeError = ENOSPC;
+  EXPECT_TRUE(one.patcher.apply(entry(0, 0, 1)));
+  EXPECT_FALSE(one.patcher.finish());
+  EXPECT_EQ(one.errors, "ERROR: failed flush file : f.bin : No space left on device\n");
+}
+
+TEST(Patcher, DeviceThatCannotBePositionedFails) {
+  PatchRun run("abc", unverified(), false);
+  run.file.seekError = ESPIPE;
+  EXPECT_FALSE(run.patcher.apply(entry(0, 0, 1)));
+  EXPECT_EQ(run.errors, "ERROR: can't seek in file : f.bin : Illegal seek\n");
+}
+
+TEST(Patcher, FailedWriteOfEarlierEntriesIsReportedInsteadOfLaterError) {
+  PatchRun run("abcdef");
+  EXPECT_TRUE(run.patcher.apply(entry(0, 'a', 'A')));
+  run.file.writeError = ENOSPC;
+  EXPECT_FALSE(run.patcher.apply(entry(0x90000000, 0, 1)));
+  EXPECT_EQ(run.errors, "ERROR: failed flush file : f.bin : No space left on device\n");
+}
+
+ListingSource failingAfter(std::string text, int error) {
+  auto done = std::make_shared<bool>(false);
+  return [text = std::move(text), error, done](std::uint8_t* dst, std::int64_t n) {
+    if (*done) return IoResult{-1, error};
+    *done = true;
+    std::int64_t k = std::min<std::int64_t>(n, static_cast<std::int64_t>(text.size()));
+    std::memcpy(dst, text.data(), static_cast<std::size_t>(k));
+    return IoResult{k, 0};
+  };
+}
+
+TEST(ApplyListing, ReadErrorOfListingIsReportedAfterTheEntriesBefore) {
+  PatchRun run("abcdef");
+  ListingReader listing(failingAfter("c\r\n0: 61 41\r\n1: 62 ", EIO));
+  listing.skipFirstLine();
+  EXPECT_EQ(applyListing(listing, "d.txt", run.patcher), 1);
+  EXPECT_EQ(run.errors, "ERROR: error reading file: d.txt : Input/output error\n");
+  EXPECT_EQ(run.file.bytes, "Abcdef");
+}
+
+TEST(ApplyListing, TextAfterTheEntriesEndsTheListing) {
+  PatchRun run("abcdef");
+  ListingReader listing(failingAfter("c\n0: 61 41\n1: 62 42\nFC: done\n2: 63 43\n", 0));
+  listing.skipFirstLine();
+  EXPECT_EQ(applyListing(listing, "d.txt", run.patcher), 0);
+  EXPECT_EQ(run.errors, "");
+  EXPECT_EQ(run.file.bytes, "ABcdef");
+}
+
+TEST(ApplyListing, FatalEntryEndsWithExitOne) {
+  PatchRun run("abcdef");
+  ListingReader listing(failingAfter("c\n0: 61 41\n1: 78 79\n2: 63 43\n", 0));
+  listing.skipFirstLine();
+  EXPECT_EQ(applyListing(listing, "d.txt", run.patcher), 1);
+  EXPECT_EQ(run.file.bytes, "Abcdef");
+}
+
+}  // namespace
+}  // namespace mendbin
