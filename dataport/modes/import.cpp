@@ -147,7 +147,6 @@ void Job::importElements() {
   } else {
     patchImportHeader(header);
   }
-  if (std::ssize(header) < hsize) throw Failure("Cant alloc buf for importing header\n");
   printElements();
 
   // The bytes in front of the first element.
