@@ -30,12 +30,5 @@ TEST(ElementOrder, ByPositionThenRecordNumber) {
   EXPECT_FALSE(b < a);
 }
 
-TEST(ElementOrder, FreshElementIsEmptyAndUnnumbered) {
-  const Element e;
-  EXPECT_EQ(e.pos, 0);
-  EXPECT_EQ(e.size, 0);
-  EXPECT_EQ(e.index, -1);
-}
-
 }  // namespace
 }  // namespace dataport

@@ -260,15 +260,10 @@ TEST_F(ReadHeader, MalformedHeadersEndWithTheirMessage) {
     const auto o = capture([&] { j.readHeader(false); });
     EXPECT_EQ(o.failure, c.failure);
     expectElements(j.elements, {{7, 7, 7}});
+    if (c.file.substr(0, 4) == le(0xFFFFFFFF, 4)) {
+      EXPECT_NE(o.out.find("elements -1\nbufsize -8\n"), std::string::npos);
+    }
   }
-}
-
-TEST_F(ReadHeader, NegativeCountPrintsWhatItAsksFor) {
-  writeFile("h.bin", le(0xFFFFFFFF, 4));
-  job.htype.decodeHtype("4440");
-  job.hname = "h.bin";
-  const auto o = capture([&] { job.readHeader(false); });
-  EXPECT_NE(o.out.find("elements -1\nbufsize -8\n"), std::string::npos);
 }
 
 // Whatever bytes a header holds, the reading ends with a list or a message.
