@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <new>
+#include <stdexcept>
 #include <system_error>
 
 #include "dataport/failure.h"
