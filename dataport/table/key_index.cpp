@@ -10,22 +10,28 @@ void KeyIndex::clear() {
   nodes_[0].dense = 0;
   dense_.assign(256, -1);
   labels_.clear();
-  targets_.clear();
+  slots_.clear();
   maxKey_ = 0;
 }
 
 std::size_t KeyIndex::memoryBytes() const {
   return nodes_.capacity() * sizeof(Node) + dense_.capacity() * sizeof(std::int32_t) +
-         labels_.capacity() + targets_.capacity() * sizeof(std::int32_t);
+         labels_.capacity() + slots_.capacity() * sizeof(std::int32_t);
+}
+
+void KeyIndex::build(const std::vector<std::span<const std::uint8_t>>& keys) {
+  std::vector<std::int32_t> tags(keys.size());
+  for (std::size_t i = 0; i < tags.size(); ++i) tags[i] = static_cast<std::int32_t>(i);
+  build(keys, tags);
 }
 
 // The keys are sorted (bytes, then number), so the keys below any node form
 // one run of the sorted order, a key that ends at the node comes first in its
 // run, and the runs of its children follow each other by their next byte.
-// The trie is built from a stack of (run, depth) work items: a node's children
-// are made together (so they sit next to each other) when the node is taken
-// from the stack, and no recursion is needed, however long a key is.
-void KeyIndex::build(const std::vector<std::span<const std::uint8_t>>& keys) {
+// The trie is built from a stack of (run, depth) work items, so no recursion
+// is needed, however long a key is.
+void KeyIndex::build(const std::vector<std::span<const std::uint8_t>>& keys,
+                     const std::vector<std::int32_t>& tags) {
   clear();
   std::vector<std::int32_t> order;
   order.reserve(keys.size());
@@ -60,7 +66,7 @@ void KeyIndex::build(const std::vector<std::span<const std::uint8_t>>& keys) {
     stack.pop_back();
     std::size_t i = w.lo;
     if (i < w.hi && keys[order[i]].size() == w.depth) {
-      nodes_[w.node].entry = order[i];
+      nodes_[w.node].tag = tags[order[i]];
       while (i < w.hi && keys[order[i]].size() == w.depth) ++i;
     }
     groups.clear();
@@ -73,30 +79,39 @@ void KeyIndex::build(const std::vector<std::span<const std::uint8_t>>& keys) {
     }
     if (groups.empty()) continue;
 
-    const auto firstChild = static_cast<std::int32_t>(nodes_.size());
-    nodes_.resize(nodes_.size() + groups.size());
-    Node& nd = nodes_[w.node];
-    nd.count = static_cast<std::uint32_t>(groups.size());
-    if (w.node != 0 && groups.size() >= kDenseMin) {
-      nd.dense = static_cast<std::int32_t>(dense_.size() / 256);
+    const auto count = static_cast<std::uint32_t>(groups.size());
+    const bool dense = w.node != 0 && count >= kDenseMin;
+    std::int32_t row = w.node == 0 ? 0 : -1;
+    if (dense) {
+      row = static_cast<std::int32_t>(dense_.size() / 256);
       dense_.resize(dense_.size() + 256, -1);
     }
-    if (nd.dense < 0) nd.first = static_cast<std::uint32_t>(labels_.size());
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-      const auto c = static_cast<std::int32_t>(firstChild + g);
-      if (nd.dense >= 0) {
-        dense_[static_cast<std::size_t>(nd.dense) * 256 + groups[g].label] = c;
+    nodes_[w.node].count = count;
+    nodes_[w.node].dense = row;
+    if (row < 0) nodes_[w.node].first = static_cast<std::uint32_t>(labels_.size());
+    for (const Group& g : groups) {
+      // A run whose keys all end after this byte is a leaf: its slot holds
+      // the tag itself.
+      std::int32_t slot;
+      if (keys[order[g.hi - 1]].size() == w.depth + 1) {
+        slot = -2 - tags[order[g.lo]];
       } else {
-        labels_.push_back(groups[g].label);
-        targets_.push_back(c);
+        slot = static_cast<std::int32_t>(nodes_.size());
+        nodes_.emplace_back();
+        stack.push_back({g.lo, g.hi, w.depth + 1, slot});
       }
-      stack.push_back({groups[g].lo, groups[g].hi, w.depth + 1, c});
+      if (row >= 0) {
+        dense_[static_cast<std::size_t>(row) * 256 + g.label] = slot;
+      } else {
+        labels_.push_back(g.label);
+        slots_.push_back(slot);
+      }
     }
   }
   nodes_.shrink_to_fit();
   dense_.shrink_to_fit();
   labels_.shrink_to_fit();
-  targets_.shrink_to_fit();
+  slots_.shrink_to_fit();
 }
 
 }  // namespace dataport::table

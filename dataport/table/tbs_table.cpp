@@ -44,10 +44,26 @@ struct OutBuf {
 
 }  // namespace
 
+/// The converter finds the values of a direction in one pool of records,
+/// each starting at a multiple of 4. The index tags each key with
+/// (record offset / 4) * 16 + the value's length, or + 15 when the length is
+/// 15 or more; only such a record begins with the length as a 32-bit number
+/// before the bytes. A match thus knows its output length without touching
+/// the pool, and the pool of a table of short values stays small enough for
+/// the nearest cache. The pool ends in kPad spare bytes, so that short values
+/// are copied with one fixed-size move. Tags have 31 bits: a direction's
+/// values may take up to 512 MiB.
+constexpr std::int64_t kPad = 16;
+
 struct TbsTable::Impl {
   std::vector<std::uint8_t> text;
   std::vector<TableEntry> lists[2];  // forward, reverse
-  KeyIndex index[2];
+  KeyIndex keys[2];
+  std::vector<std::uint8_t> pool[2];
+
+  /// Fills pool[d] and indexes the keys of lists[d]; false when the memory
+  /// cannot be had or the pool would outgrow its 31-bit tags.
+  bool index(int d);
   std::int32_t count = 0;
   bool loaded = false;
 
@@ -67,41 +83,94 @@ struct TbsTable::Impl {
 // converting piece by piece gives the bytes of converting all at once.
 //
 // The buffer always has room for every remaining input byte passing
-// unchanged; only a value longer than its key needs a check.
+// unchanged plus kPad bytes; only a value longer than its key needs a check.
 std::int64_t TbsTable::Impl::convert(int direction, const std::uint8_t* in, std::int64_t n,
                                      bool final, OutBuf& buf, std::int64_t& produced) const {
   produced = 0;
-  const KeyIndex& idx = index[dir(direction)];
-  const TableEntry* entries = lists[dir(direction)].data();
-  if (!buf.reserve(n + 16, 0)) return -1;
+  const int d = dir(direction);
+  const KeyIndex::View idx = keys[d].view();
+  const std::uint8_t* vpool = pool[d].data();
+  if (!buf.reserve(n + kPad, 0)) return -1;
   std::uint8_t* out = buf.data.get();
   std::int64_t cap = buf.cap;
   std::int64_t w = 0;
   std::int64_t p = 0;
   while (p < n) {
-    std::int32_t len;
-    bool open;
-    const std::int32_t e = idx.longest(in + p, n - p, len, open);
-    if (open && !final) break;
-    if (e < 0) {
+    const std::int32_t slot = idx.rootSlot(in[p]);
+    if (slot == -1) {  // the byte starts no key
       out[w++] = in[p++];
       continue;
     }
-    const TableEntry& t = entries[e];
-    if (t.valueLen > len) {
-      const std::int64_t need = w + t.valueLen + (n - p - len);
+    std::int32_t e;
+    std::int32_t len = 1;
+    if (slot < -1) {  // a one-byte key that no longer key extends
+      e = -2 - slot;
+    } else {
+      bool open;
+      e = idx.longestFrom(slot, in + p, n - p, len, open);
+      if (open && !final) break;
+      if (e < 0) {
+        out[w++] = in[p++];
+        continue;
+      }
+    }
+    const std::uint8_t* val = vpool + static_cast<std::size_t>(e >> 4) * 4;
+    std::int32_t vlen = e & 15;
+    if (vlen == 15) {
+      std::memcpy(&vlen, val, 4);
+      val += 4;
+    }
+    if (vlen > len) {
+      const std::int64_t need = w + vlen + (n - p - len) + kPad;
       if (need > cap) {
         if (!buf.reserve(need, w)) return -1;
         out = buf.data.get();
         cap = buf.cap;
       }
     }
-    std::memcpy(out + w, t.value, static_cast<std::size_t>(t.valueLen));
-    w += t.valueLen;
+    if (vlen <= kPad)
+      std::memcpy(out + w, val, kPad);
+    else
+      std::memcpy(out + w, val, static_cast<std::size_t>(vlen));
+    w += vlen;
     p += len;
   }
   produced = w;
   return p;
+}
+
+bool TbsTable::Impl::index(int d) {
+  const std::vector<TableEntry>& list = lists[d];
+  auto recordSize = [](std::int32_t len) {
+    return static_cast<std::size_t>((len >= 15 ? 4 : 0) + (len + 3) / 4 * 4);
+  };
+  std::size_t total = kPad;
+  for (const TableEntry& e : list) total += recordSize(e.valueLen);
+  if (total / 4 >= (std::size_t{1} << 27)) return false;
+  try {
+    std::vector<std::uint8_t>& vp = pool[d];
+    vp.assign(total, 0);
+    std::vector<std::span<const std::uint8_t>> keySpans;
+    std::vector<std::int32_t> tags;
+    keySpans.reserve(list.size());
+    tags.reserve(list.size());
+    std::size_t off = 0;
+    for (const TableEntry& e : list) {
+      keySpans.emplace_back(e.key, static_cast<std::size_t>(e.keyLen));
+      tags.push_back(static_cast<std::int32_t>(off / 4 * 16) + std::min(e.valueLen, 15));
+      std::size_t at = off;
+      if (e.valueLen >= 15) {
+        std::memcpy(vp.data() + at, &e.valueLen, 4);
+        at += 4;
+      }
+      if (e.valueLen > 0) std::memcpy(vp.data() + at, e.value, static_cast<std::size_t>(e.valueLen));
+      off += recordSize(e.valueLen);
+    }
+    keys[d].build(keySpans, tags);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
 }
 
 TbsTable::TbsTable() : impl_(new Impl) {}
@@ -188,11 +257,11 @@ bool TbsTable::parseTable(std::vector<std::uint8_t> text) {
     });
   }
   for (int d = 0; d < 2; ++d) {
-    std::vector<std::span<const std::uint8_t>> keys;
-    keys.reserve(t.lists[d].size());
-    for (const TableEntry& e : t.lists[d])
-      keys.emplace_back(e.key, static_cast<std::size_t>(e.keyLen));
-    t.index[d].build(keys);
+    if (!t.index(d)) {
+      io::err("TBL:Memory alloc error: %lld bytes\n", static_cast<long long>(lines * 16));
+      releaseTable();
+      return false;
+    }
   }
   t.loaded = true;
   return true;
@@ -202,7 +271,8 @@ void TbsTable::releaseTable() {
   Impl& t = *impl_;
   for (int d = 0; d < 2; ++d) {
     t.lists[d] = {};
-    t.index[d].clear();
+    t.keys[d].clear();
+    t.pool[d] = {};
   }
   t.text = {};
   t.count = 0;
@@ -246,7 +316,7 @@ std::int64_t TbsTable::convertRange(io::Disk& disk, const std::string& inName,
 
   const std::int64_t area = std::min(count, io::kWorkArea);
   const std::int64_t carryRoom =
-      std::min<std::int64_t>(count, std::max(0, impl_->index[impl_->dir(direction)].maxKeyLength() - 1));
+      std::min<std::int64_t>(count, std::max(0, impl_->keys[impl_->dir(direction)].maxKeyLength() - 1));
   std::unique_ptr<std::uint8_t[]> work(new (std::nothrow) std::uint8_t[area + carryRoom]);
   if (!work) {
     out.close();
