@@ -271,6 +271,10 @@ struct Disk::Impl {
     auto id = byId.find({st.st_dev, st.st_ino});
     if (id != byId.end()) {
       e = id->second;
+      if (e->diskSize != st.st_size) {  // changed by another program
+        e->aheadLen = 0;
+        e->diskSize = st.st_size;
+      }
       if ((writable && !e->writable) || (readable && !e->readable && canRead(mode))) {
         // The cached descriptor lacks the access asked for: take the new one.
         flush(*e);
@@ -281,8 +285,6 @@ struct Disk::Impl {
       } else {
         closeFd(fd);
       }
-      if (e->diskSize != st.st_size) e->aheadLen = 0;
-      e->diskSize = st.st_size;
     } else {
       makeRoom();
       auto owned = std::make_unique<Entry>();
@@ -304,12 +306,12 @@ struct Disk::Impl {
     e->name = name;
     if (mode == OpenMode::Write) {
       // "wb" empties the file now; what was buffered for it is moot.
-      e->buf.clear();
-      e->aheadLen = 0;
       int rc;
       do rc = ::ftruncate(e->fd, 0);
       while (rc != 0 && errno == EINTR);
       if (rc != 0) return -1;
+      e->buf.clear();
+      e->aheadLen = 0;
       e->diskSize = 0;
     }
     int h = newSlot();

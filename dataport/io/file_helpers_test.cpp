@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,16 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+/// Whole file as it is on disk ("" when missing).
+std::string slurp(const std::string& p) {
+  std::ifstream in(p, std::ios::binary | std::ios::ate);
+  if (!in) return "";
+  std::string s(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  in.read(s.data(), static_cast<std::streamsize>(s.size()));
+  return s;
+}
 
 class FileHelpersTest : public ::testing::Test {
  protected:
@@ -40,8 +49,7 @@ class FileHelpersTest : public ::testing::Test {
   /// The file as the run sees it: everything written out first.
   std::string content(const std::string& name) {
     EXPECT_TRUE(disk_.closeAll(nullptr));
-    std::ifstream in(path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return slurp(path(name));
   }
   std::int64_t writeAtS(const std::string& name, const std::string& s, std::int64_t off,
                         const char* mode) {
@@ -349,6 +357,152 @@ TEST_F(FileHelpersTest, OffsetsBeyond4GiBWorkOnSparseFile) {
   EXPECT_EQ(readAt(disk_, path("sparse"), got.data(), big + (std::int64_t{1} << 31), 8), 6);
   EXPECT_EQ(Bytes(got.begin(), got.begin() + 6), bytes("awayzz"));
   EXPECT_EQ(content("small"), "away");
+}
+
+}  // namespace
+}  // namespace dataport::io
+
+namespace dataport::io {
+namespace {
+
+// Random sequences of the helpers over a few dozen files (more than the Disk
+// keeps open, some of them hard links of each other), checked after every
+// step against a plain in-memory model of the files and, at random points,
+// against the disk itself after closeAll.
+class HelperModel : public FileHelpersTest {
+ protected:
+  struct Model {
+    std::vector<std::string> inodes;        // contents
+    std::vector<int> nameToInode;           // -1 = missing
+  };
+
+  static void writeInto(std::string& file, std::int64_t at, const std::string& bytes) {
+    if (bytes.empty()) return;  // a position past the end alone does not grow a file
+    if (file.size() < static_cast<std::size_t>(at) + bytes.size()) {
+      file.resize(static_cast<std::size_t>(at) + bytes.size(), '\0');
+    }
+    file.replace(static_cast<std::size_t>(at), bytes.size(), bytes);
+  }
+};
+
+TEST_F(HelperModel, RandomOperationsMatchPlainFiles) {
+  const int kNames = 70;
+  Model m;
+  m.nameToInode.assign(kNames, -1);
+  auto name = [&](int i) { return "n" + std::to_string(i); };
+  // Names 60..69 are hard links of names 0..9, made once those exist.
+  std::uint64_t seed = 0x9E3779B97F4A7C15ull;
+  auto rnd = [&](std::uint64_t n) {
+    seed ^= seed << 13;
+    seed ^= seed >> 7;
+    seed ^= seed << 17;
+    return static_cast<std::int64_t>(seed % n);
+  };
+  auto bytesOf = [&](std::int64_t n) {
+    std::string s(static_cast<std::size_t>(n), '\0');
+    for (char& c : s) c = static_cast<char>(rnd(256));
+    return s;
+  };
+  const char* modes[] = {"wb", "ab", "rb+"};
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(writeAtS(name(i), "seed", 0, "wb"), 4);
+    m.inodes.push_back("seed");
+    m.nameToInode[i] = i;
+    ASSERT_EQ(::link(path(name(i)).c_str(), path(name(60 + i)).c_str()), 0);
+    m.nameToInode[60 + i] = i;
+  }
+  for (int step = 0; step < 4000; ++step) {
+    int a = static_cast<int>(rnd(kNames));
+    int b = static_cast<int>(rnd(kNames));
+    auto inodeFor = [&](int n, const char* mode) -> int {
+      if (m.nameToInode[n] >= 0) return m.nameToInode[n];
+      if (std::string(mode) == "rb+") return -1;
+      m.inodes.emplace_back();
+      m.nameToInode[n] = static_cast<int>(m.inodes.size() - 1);
+      return m.nameToInode[n];
+    };
+    const std::int64_t off = rnd(4) == 0 ? 0 : rnd(3000);
+    const std::int64_t count = rnd(16) == 0 ? rnd(300000) : rnd(700);
+    const char* mode = modes[rnd(3)];
+    std::int64_t op = rnd(6);
+    switch (op) {
+      case 0: {  // writeAt
+        std::string data = bytesOf(count);
+        std::int64_t want = 0;
+        int ino = inodeFor(a, mode);
+        if (ino >= 0) {
+          std::string& f = m.inodes[ino];
+          if (std::string(mode) == "wb") f.clear();
+          writeInto(f, std::string(mode) == "ab" ? static_cast<std::int64_t>(f.size()) : off, data);
+          want = count;
+        }
+        ASSERT_EQ(writeAtS(name(a), data, off, mode), want) << "step " << step;
+        break;
+      }
+      case 1: {  // fillAt
+        std::int64_t want = 0;
+        int ino = inodeFor(a, mode);
+        if (ino >= 0) {
+          std::string& f = m.inodes[ino];
+          if (std::string(mode) == "wb") f.clear();
+          writeInto(f, std::string(mode) == "ab" ? static_cast<std::int64_t>(f.size()) : off,
+                    std::string(static_cast<std::size_t>(count), 'F'));
+          want = count;
+        }
+        ASSERT_EQ(fillAt(disk_, path(name(a)), 'F', off, count, mode), want) << "step " << step;
+        break;
+      }
+      case 2:
+      case 3: {  // readAt
+        std::string want;
+        if (m.nameToInode[a] >= 0) {
+          const std::string& f = m.inodes[m.nameToInode[a]];
+          if (static_cast<std::size_t>(off) < f.size()) want = f.substr(off, count);
+        }
+        std::string got(static_cast<std::size_t>(count), '\0');
+        std::int64_t n = readAt(disk_, path(name(a)), reinterpret_cast<std::uint8_t*>(got.data()),
+                                off, count);
+        ASSERT_EQ(n, static_cast<std::int64_t>(want.size())) << "step " << step;
+        ASSERT_EQ(got.substr(0, want.size()), want) << "step " << step;
+        break;
+      }
+      case 4: {  // copyRange (one batch: count below the work area)
+        std::int64_t c = std::min<std::int64_t>(count, kWorkArea - 1);
+        std::int64_t inOff = rnd(3000);
+        std::int64_t want = 0;
+        if (m.nameToInode[a] >= 0) {
+          int out = inodeFor(b, mode);
+          if (out >= 0) {
+            if (std::string(mode) == "wb") m.inodes[out].clear();
+            const std::string& in = m.inodes[m.nameToInode[a]];
+            std::string piece =
+                static_cast<std::size_t>(inOff) < in.size() ? in.substr(inOff, c) : std::string();
+            std::string& o = m.inodes[out];
+            writeInto(o, std::string(mode) == "ab" ? static_cast<std::int64_t>(o.size()) : off,
+                      piece);
+            want = static_cast<std::int64_t>(piece.size());
+          }
+        }
+        ASSERT_EQ(copyRange(disk_, path(name(a)), path(name(b)), inOff, off, c, mode), want)
+            << "step " << step;
+        break;
+      }
+      case 5: {  // fileSize, sometimes everything written out and compared
+        std::int64_t want =
+            m.nameToInode[a] >= 0 ? static_cast<std::int64_t>(m.inodes[m.nameToInode[a]].size()) : -1;
+        ASSERT_EQ(fileSize(disk_, path(name(a))), want) << "step " << step;
+        if (rnd(20) == 0) {
+          ASSERT_TRUE(disk_.closeAll(nullptr));
+          for (int n = 0; n < kNames; ++n) {
+            if (m.nameToInode[n] < 0) continue;
+            ASSERT_EQ(slurp(path(name(n))), m.inodes[m.nameToInode[n]])
+                << "file " << name(n) << " at step " << step;
+          }
+        }
+        break;
+      }
+    }
+  }
 }
 
 }  // namespace
