@@ -6,6 +6,13 @@
 #include <new>
 
 namespace mendbin {
+namespace {
+
+// A block with more runs of changed bytes than this is completed from the
+// file and written in one call.
+constexpr int kMaxSeparateRuns = 4;
+
+}  // namespace
 
 BlockCache::BlockCache(FileAccess& file, Config config,
                        std::function<void(std::int64_t pos)> onMismatch)
@@ -73,8 +80,8 @@ void BlockCache::drop() {
 }
 
 // A block asked for by a read must hold the file's bytes. A block held only
-// for writes (its read failed, or writes do not load) is written out first
-// and then read, so that the read sees the file with those writes on it.
+// for writes is written out first and then read, so that the read sees the
+// file with those writes on it.
 CacheResult BlockCache::find(std::int64_t block, bool forRead, int& slot) {
   if (block < static_cast<std::int64_t>(slotOf_.size()) && slotOf_[block] >= 0) {
     slot = slotOf_[block];
@@ -92,9 +99,9 @@ CacheResult BlockCache::find(std::int64_t block, bool forRead, int& slot) {
   slotOf_[block] = slot;
   s.loaded = false;
   s.size = 0;
-  if (forRead || config_.loadForWrites) {
+  if (forRead) {
     r = load(s);
-    if (!r.ok() && forRead) {
+    if (!r.ok()) {
       unmap(slot);
       return r;
     }
@@ -104,8 +111,8 @@ CacheResult BlockCache::find(std::int64_t block, bool forRead, int& slot) {
 
 CacheResult BlockCache::takeSlot(int& slot) {
   if (static_cast<std::int64_t>(slots_.size()) < config_.capacity) {
-    Slot s;
     try {
+      Slot s;
       s.data = std::make_unique_for_overwrite<std::uint8_t[]>(config_.blockSize);
       s.changed = std::make_unique<std::uint64_t[]>((config_.blockSize + 63) / 64);
       slots_.push_back(std::move(s));
@@ -123,15 +130,23 @@ CacheResult BlockCache::takeSlot(int& slot) {
   return {};
 }
 
-CacheResult BlockCache::load(Slot& s) {
-  const std::int64_t base = s.block << shift_;
-  std::int64_t got = 0;
-  while (got < config_.blockSize) {
-    IoResult r = file_.readAt(base + got, s.data.get() + got, config_.blockSize - got);
+CacheResult BlockCache::readAll(std::int64_t pos, std::uint8_t* dst, std::int64_t n,
+                                std::int64_t& got) {
+  got = 0;
+  while (got < n) {
+    IoResult r = file_.readAt(pos + got, dst + got, n - got);
     if (r.count < 0) return {CacheStatus::readFailed, r.error};
     if (r.count == 0) break;
     got += r.count;
   }
+  return {};
+}
+
+// REQUIRES: nothing changed in the block.
+CacheResult BlockCache::load(Slot& s) {
+  std::int64_t got = 0;
+  CacheResult r = readAll(s.block << shift_, s.data.get(), config_.blockSize, got);
+  if (!r.ok()) return r;
   // Past the end of the file the block reads as zeros, as a later write there
   // leaves the gap on the file.
   std::memset(s.data.get() + got, 0, static_cast<std::size_t>(config_.blockSize - got));
@@ -152,11 +167,38 @@ CacheResult BlockCache::writeAll(std::int64_t pos, const std::uint8_t* src, std:
   return {};
 }
 
+// Runs of changed bytes, counted up to one more than kMaxSeparateRuns.
+int BlockCache::countRuns(const Slot& s) const {
+  int runs = 0;
+  for (std::int64_t i = s.lo; i <= s.hi && runs <= kMaxSeparateRuns; ++i) {
+    if (isChanged(s, i) && (i == s.lo || !isChanged(s, i - 1))) ++runs;
+  }
+  return runs;
+}
+
+// Fills the unchanged bytes of [lo, hi] from the file (zeros past its end),
+// so that the span can be written in one call. False when the file cannot be
+// read; then the runs go out one by one.
+bool BlockCache::fillGaps(Slot& s) {
+  const std::int64_t n = s.hi - s.lo + 1;
+  if (static_cast<std::int64_t>(scratch_.size()) < config_.blockSize) {
+    scratch_.resize(config_.blockSize);
+  }
+  std::int64_t got = 0;
+  if (!readAll((s.block << shift_) + s.lo, scratch_.data(), n, got).ok()) return false;
+  std::memset(scratch_.data() + got, 0, static_cast<std::size_t>(n - got));
+  for (std::int64_t i = s.lo; i <= s.hi; ++i) {
+    if (!isChanged(s, i)) s.data[i] = scratch_[i - s.lo];
+  }
+  return true;
+}
+
 CacheResult BlockCache::writeSlot(Slot& s) {
   if (s.hi < s.lo) return {};
   const std::int64_t base = s.block << shift_;
-  if (s.loaded) {
-    // The bytes between changed ones are the file's own, so one span will do.
+  const bool oneSpan = s.loaded || (countRuns(s) > kMaxSeparateRuns && fillGaps(s));
+  if (oneSpan) {
+    // The bytes between changed ones are the file's own.
     CacheResult r = writeAll(base + s.lo, s.data.get() + s.lo, s.hi - s.lo + 1);
     if (!r.ok()) return r;
   } else {
@@ -174,14 +216,13 @@ CacheResult BlockCache::writeSlot(Slot& s) {
   }
   if (config_.verifyWriteBack) {
     const std::int64_t n = s.hi - s.lo + 1;
-    if (static_cast<std::int64_t>(scratch_.size()) < n) scratch_.resize(config_.blockSize);
-    std::int64_t got = 0;
-    while (got < n) {
-      IoResult r = file_.readAt(base + s.lo + got, scratch_.data() + got, n - got);
-      if (r.count < 0) return {CacheStatus::readBackFailed, r.error};
-      if (r.count == 0) return {CacheStatus::readBackFailed, 0};
-      got += r.count;
+    if (static_cast<std::int64_t>(scratch_.size()) < config_.blockSize) {
+      scratch_.resize(config_.blockSize);
     }
+    std::int64_t got = 0;
+    CacheResult r = readAll(base + s.lo, scratch_.data(), n, got);
+    if (!r.ok()) return {CacheStatus::readBackFailed, r.error};
+    if (got < n) return {CacheStatus::readBackFailed, 0};
     if (std::memcmp(scratch_.data(), s.data.get() + s.lo, static_cast<std::size_t>(n)) != 0) {
       for (std::int64_t i = s.lo; i <= s.hi; ++i) {
         if (isChanged(s, i) && scratch_[i - s.lo] != s.data[i]) onMismatch_(base + i);

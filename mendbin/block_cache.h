@@ -4,9 +4,16 @@
 // A listing changes one byte per entry, often a million of them. Reading and
 // writing each byte with its own system calls would cost several calls per
 // entry, so the patcher reads whole blocks once, changes bytes in memory and
-// writes each block's changed span back in one call: when the block must make
+// writes each block's changed bytes back together: when the block must make
 // room for another one, and at writeBack(). A later entry therefore always
 // sees what an earlier entry wrote at the same position.
+//
+// A write does not read its block. At write-back a block that was read goes
+// out as one span from its first to its last changed byte. A block that was
+// only written goes out run by run while it has a few runs of changed bytes
+// (a listing spread thin over a large file costs one call per block); with
+// more, the bytes between them are read from the file first and the whole
+// span goes out in one call.
 //
 // Written bytes are checked where they can fail: each write-back reports a
 // failed or short write, and with `verifyWriteBack` the span just written is
@@ -43,10 +50,6 @@ class BlockCache {
   struct Config {
     std::int64_t blockSize = 4096;  ///< bytes per block; a power of two
     std::int64_t capacity = 8192;   ///< blocks held at most
-    /// Read a block before its first write, so that its changed bytes go back
-    /// in one span. Without it (or when that read fails) each run of changed
-    /// bytes is written on its own.
-    bool loadForWrites = true;
     /// Read each written span back and report the changed bytes it lacks.
     bool verifyWriteBack = false;
   };
@@ -86,6 +89,9 @@ class BlockCache {
   CacheResult load(Slot& s);
   CacheResult writeSlot(Slot& s);
   CacheResult writeAll(std::int64_t pos, const std::uint8_t* src, std::int64_t n);
+  CacheResult readAll(std::int64_t pos, std::uint8_t* dst, std::int64_t n, std::int64_t& got);
+  int countRuns(const Slot& s) const;
+  bool fillGaps(Slot& s);
   void unmap(int slot);
   bool isChanged(const Slot& s, std::int64_t i) const {
     return (s.changed[i >> 6] >> (i & 63)) & 1;
@@ -99,7 +105,7 @@ class BlockCache {
   std::vector<std::int32_t> slotOf_;         ///< block number -> slot, -1 when not held
   std::vector<std::int32_t> changedSlots_;   ///< slots with bytes to write back
   std::size_t hand_ = 0;                     ///< next slot to give up when full
-  std::vector<std::uint8_t> scratch_;        ///< read-back buffer
+  std::vector<std::uint8_t> scratch_;        ///< read-back buffer, blockSize bytes
 };
 
 }  // namespace mendbin

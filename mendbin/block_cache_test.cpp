@@ -13,7 +13,6 @@ BlockCache::Config smallBlocks(std::int64_t capacity, bool verify = false) {
   BlockCache::Config c;
   c.blockSize = 16;
   c.capacity = capacity;
-  c.loadForWrites = true;
   c.verifyWriteBack = verify;
   return c;
 }
@@ -35,6 +34,7 @@ std::uint8_t readByte(BlockCache& cache, std::int64_t pos) {
 
 TEST(BlockCache, ReadSeesEarlierWriteAndFileGetsItAtWriteBack) {
   CacheFixture f("abcdefghijklmnopqrstuvwxyz", smallBlocks(4));
+  EXPECT_EQ(readByte(f.cache, 3), 'd');
   ASSERT_TRUE(f.cache.write(3, 'X').ok());
   EXPECT_EQ(readByte(f.cache, 3), 'X');
   EXPECT_EQ(f.file.bytes, "abcdefghijklmnopqrstuvwxyz");  // still only in the cache
@@ -43,8 +43,10 @@ TEST(BlockCache, ReadSeesEarlierWriteAndFileGetsItAtWriteBack) {
   EXPECT_EQ(f.file.bytes, "abcYefghijklmnopqrstuvwxyz");
 }
 
-TEST(BlockCache, WritesEachChangedBlockBackInOneCall) {
+TEST(BlockCache, WritesEachBlockThatWasReadBackInOneCall) {
   CacheFixture f(std::string(64, '.'), smallBlocks(8));
+  EXPECT_EQ(readByte(f.cache, 0), '.');
+  EXPECT_EQ(readByte(f.cache, 32), '.');
   for (std::int64_t pos : {1, 5, 14, 33, 40}) ASSERT_TRUE(f.cache.write(pos, '#').ok());
   f.file.writes = 0;
   ASSERT_TRUE(f.cache.writeBack().ok());
@@ -110,19 +112,52 @@ TEST(BlockCache, FailedWriteKeepsBlockChangedAndStillWritesTheOthers) {
   EXPECT_EQ(f.file.bytes[35], 'c');
 }
 
-TEST(BlockCache, UnreadableBlockStillTakesWritesByteRuns) {
+TEST(BlockCache, FewRunsGoOutOneByOneWithoutReading) {
   CacheFixture f("abcdefghijklmnop", smallBlocks(4));
-  f.file.readError = EIO;
+  f.file.readError = EIO;  // a write never needs to read
   ASSERT_TRUE(f.cache.write(1, 'B').ok());
   ASSERT_TRUE(f.cache.write(2, 'C').ok());
   ASSERT_TRUE(f.cache.write(6, 'G').ok());
-  std::uint8_t v = 0;
-  CacheResult r = f.cache.read(9, v);
-  EXPECT_EQ(r.status, CacheStatus::readFailed);
-  EXPECT_EQ(r.error, EIO);
-  // The two runs go out as they are; the bytes between stay the file's own.
+  ASSERT_TRUE(f.cache.writeBack().ok());
   EXPECT_EQ(f.file.bytes, "aBCdefGhijklmnop");
   EXPECT_EQ(f.file.writes, 2);
+  EXPECT_EQ(f.file.reads, 0);
+}
+
+TEST(BlockCache, ManyRunsAreCompletedFromTheFileAndGoOutInOneCall) {
+  CacheFixture f("abcdefghijklmnop", smallBlocks(4));
+  for (std::int64_t pos : {1, 3, 5, 7, 9, 11}) ASSERT_TRUE(f.cache.write(pos, '#').ok());
+  f.file.bytes[4] = 'E';  // changed on the file meanwhile: the gap comes from the file
+  ASSERT_TRUE(f.cache.writeBack().ok());
+  EXPECT_EQ(f.file.bytes, "a#c#E#g#i#k#mnop");
+  EXPECT_EQ(f.file.writes, 1);
+}
+
+TEST(BlockCache, ManyRunsGoOutOneByOneWhenTheFileCannotBeRead) {
+  CacheFixture f("abcdefghijklmnop", smallBlocks(4));
+  f.file.readError = EIO;
+  for (std::int64_t pos : {1, 3, 5, 7, 9, 11}) ASSERT_TRUE(f.cache.write(pos, '#').ok());
+  ASSERT_TRUE(f.cache.writeBack().ok());
+  EXPECT_EQ(f.file.bytes, "a#c#e#g#i#k#mnop");
+  EXPECT_EQ(f.file.writes, 6);
+}
+
+TEST(BlockCache, ReadOfWrittenBlockSeesFileWithTheWritesOnIt) {
+  CacheFixture f("abcdefghijklmnop", smallBlocks(4));
+  ASSERT_TRUE(f.cache.write(2, 'C').ok());
+  f.file.bytes[9] = 'J';
+  EXPECT_EQ(readByte(f.cache, 9), 'J');
+  EXPECT_EQ(readByte(f.cache, 2), 'C');
+  EXPECT_EQ(f.file.bytes, "abCdefghiJklmnop");
+}
+
+TEST(BlockCache, ReadFailureIsReported) {
+  CacheFixture f("abcd", smallBlocks(4));
+  f.file.readError = EIO;
+  std::uint8_t v = 0;
+  CacheResult r = f.cache.read(1, v);
+  EXPECT_EQ(r.status, CacheStatus::readFailed);
+  EXPECT_EQ(r.error, EIO);
 }
 
 TEST(BlockCache, DropMakesTheNextReadGoToTheFile) {

@@ -5,14 +5,31 @@
 namespace mendbin {
 namespace {
 
-// White space as the C locale's isspace() knows it.
-bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// Character classes for the scan: the value of a hexadecimal digit, kSpace
+// for white space as the C locale's isspace() knows it, kOther for the rest.
+constexpr std::int8_t kSpace = 16;
+constexpr std::int8_t kOther = -1;
 
-int hexDigit(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+struct CharClasses {
+  std::int8_t of[257];  // index c + 1, so that the end (-1) is kOther
+  constexpr CharClasses() : of() {
+    for (int c = -1; c < 256; ++c) {
+      std::int8_t k = kOther;
+      if (c >= '0' && c <= '9') k = static_cast<std::int8_t>(c - '0');
+      if (c >= 'a' && c <= 'f') k = static_cast<std::int8_t>(c - 'a' + 10);
+      if (c >= 'A' && c <= 'F') k = static_cast<std::int8_t>(c - 'A' + 10);
+      if (c == ' ' || (c >= '\t' && c <= '\r')) k = kSpace;
+      of[c + 1] = k;
+    }
+  }
+};
+constexpr CharClasses kClasses;
+
+inline std::int8_t classOf(int c) { return kClasses.of[c + 1]; }
+inline bool isSpace(int c) { return classOf(c) == kSpace; }
+inline int hexDigit(int c) {
+  std::int8_t k = classOf(c);
+  return k < kSpace ? k : -1;
 }
 
 }  // namespace

@@ -80,11 +80,12 @@ class ListingReader {
   static constexpr int kEnd = -1;
 
   int peek() {
-    if (pos_ < end_) return buffer_[pos_];
+    if (pos_ < end_) [[likely]]
+      return buffer_[pos_];
     return refill() ? buffer_[pos_] : kEnd;
   }
   void take() { ++pos_; }
-  bool refill();
+  [[gnu::noinline]] bool refill();
   bool readNumber(HexNumber& number);
   void skipSpace();
 

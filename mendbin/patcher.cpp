@@ -25,7 +25,6 @@ BlockCache::Config Patcher::cachedConfig(bool verify) {
   BlockCache::Config c;
   c.blockSize = 4096;
   c.capacity = 8192;  // 32 MiB of blocks
-  c.loadForWrites = true;
   c.verifyWriteBack = verify;
   return c;
 }
@@ -34,7 +33,6 @@ BlockCache::Config Patcher::directConfig() {
   BlockCache::Config c;
   c.blockSize = 4096;
   c.capacity = 1;
-  c.loadForWrites = false;
   c.verifyWriteBack = false;
   return c;
 }
