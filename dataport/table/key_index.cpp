@@ -8,7 +8,7 @@ namespace dataport::table {
 void KeyIndex::clear() {
   nodes_.assign(1, Node{});
   nodes_[0].dense = 0;
-  dense_.assign(256, -1);
+  dense_.assign(2 * 256, -1);
   labels_.clear();
   slots_.clear();
   maxKey_ = 0;

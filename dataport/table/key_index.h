@@ -9,6 +9,9 @@
 // arrays never cost more than 1024 / kDenseMin bytes per key byte, and a
 // table of long keys stays linear in its size.
 //
+// Row 0 of the dense arrays is the root's; row 1 holds only -1 (see
+// View::denseSlot).
+//
 // A slot holds -1 (no child), a node number (>= 0), or, for a key that ends
 // with no longer key below it, -2 - its tag: such leaves need no node, and a
 // match of a two-byte character is two array steps from the tag.
@@ -88,6 +91,14 @@ class KeyIndex::View {
 
   /// Slot of the root's child for the byte b (see the file comment).
   std::int32_t rootSlot(std::uint8_t b) const { return dense[b]; }
+
+  /// Slot of the child of `node` for the byte b when the node has a dense
+  /// array; -1 for a sparse node. No branch: a sparse node reads a row of
+  /// -1 kept for this.
+  std::int32_t denseSlot(std::int32_t node, std::uint8_t b) const {
+    const std::int32_t row = nodes[node].dense;
+    return dense[static_cast<std::size_t>(row >= 0 ? row : 1) * 256 + b];
+  }
 
   /// The rest of longest() once the root's child for in[0] is the node
   /// `node`: the walk goes on at in[1].

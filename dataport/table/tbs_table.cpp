@@ -19,10 +19,14 @@ constexpr std::uint8_t kLineEnd[] = {'\r', '\n'};
 constexpr std::uint8_t kAssign[] = {'='};
 constexpr std::uint8_t kEscape[] = {'\\'};
 
-/// Output bytes of one conversion call; grows on demand and is never
-/// zero-filled (a converted block overwrites what it uses).
+/// Output bytes of one conversion call, growing on demand: either the
+/// caller's vector after its first `base` bytes, or a buffer of our own that
+/// is never zero-filled (a converted block overwrites what it uses).
 struct OutBuf {
-  std::unique_ptr<std::uint8_t[]> data;
+  std::vector<std::uint8_t>* vec = nullptr;
+  std::size_t base = 0;
+  std::unique_ptr<std::uint8_t[]> own;
+  std::uint8_t* data = nullptr;
   std::int64_t cap = 0;
 
   /// Makes room for `need` bytes keeping the first `keep`; false (after
@@ -30,13 +34,24 @@ struct OutBuf {
   bool reserve(std::int64_t need, std::int64_t keep) {
     if (need <= cap) return true;
     const std::int64_t size = std::max(need, cap + cap / 2);
-    std::unique_ptr<std::uint8_t[]> bigger(new (std::nothrow) std::uint8_t[size]);
-    if (!bigger) {
-      io::err("Memory alloc error: %lld bytes\n", static_cast<long long>(size));
-      return false;
+    if (vec != nullptr) {
+      try {
+        vec->resize(base + static_cast<std::size_t>(size));
+      } catch (const std::exception&) {
+        io::err("Memory alloc error: %lld bytes\n", static_cast<long long>(size));
+        return false;
+      }
+      data = vec->data() + base;
+    } else {
+      std::unique_ptr<std::uint8_t[]> bigger(new (std::nothrow) std::uint8_t[size]);
+      if (!bigger) {
+        io::err("Memory alloc error: %lld bytes\n", static_cast<long long>(size));
+        return false;
+      }
+      if (keep > 0) std::memcpy(bigger.get(), own.get(), static_cast<std::size_t>(keep));
+      own = std::move(bigger);
+      data = own.get();
     }
-    if (keep > 0) std::memcpy(bigger.get(), data.get(), keep);
-    data = std::move(bigger);
     cap = size;
     return true;
   }
@@ -53,6 +68,10 @@ struct OutBuf {
 /// the nearest cache. The pool ends in kPad spare bytes, so that short values
 /// are copied with one fixed-size move. Tags have 31 bits: a direction's
 /// values may take up to 512 MiB.
+///
+/// The pool also holds a record for each byte value standing for itself,
+/// and `first` is the root's slots with those records in place of "no key":
+/// a byte that starts no key is converted like a one-byte key into itself.
 constexpr std::int64_t kPad = 16;
 
 struct TbsTable::Impl {
@@ -60,12 +79,15 @@ struct TbsTable::Impl {
   std::vector<TableEntry> lists[2];  // forward, reverse
   KeyIndex keys[2];
   std::vector<std::uint8_t> pool[2];
-
-  /// Fills pool[d] and indexes the keys of lists[d]; false when the memory
-  /// cannot be had or the pool would outgrow its 31-bit tags.
-  bool index(int d);
+  std::vector<std::int32_t> first[2];
   std::int32_t count = 0;
   bool loaded = false;
+
+  /// Fills pool[d] and first[d] and indexes the keys of lists[d]; false when
+  /// the memory cannot be had or the pool would outgrow its 31-bit tags.
+  bool index(int d);
+  /// Empties direction d.
+  void clear(int d);
 
   int dir(int direction) const { return direction == 0 ? 0 : 1; }
 
@@ -82,61 +104,70 @@ struct TbsTable::Impl {
 // everything after it: only such bytes depend on input not seen yet, so
 // converting piece by piece gives the bytes of converting all at once.
 //
+// Most positions of real text end at depth one or two: a byte that maps
+// alone, or a lead byte whose node has a dense array and a two-byte key
+// with nothing longer. Those take a path without unpredictable branches
+// (the lead byte's slot and the second byte's slot are both read, and the
+// right one chosen); any other position takes the general walk.
+//
 // The buffer always has room for every remaining input byte passing
-// unchanged plus kPad bytes; only a value longer than its key needs a check.
+// unchanged plus kPad bytes; a longer value is checked for room.
 std::int64_t TbsTable::Impl::convert(int direction, const std::uint8_t* in, std::int64_t n,
                                      bool final, OutBuf& buf, std::int64_t& produced) const {
   produced = 0;
   const int d = dir(direction);
   const KeyIndex::View idx = keys[d].view();
   const std::uint8_t* vpool = pool[d].data();
+  const std::int32_t* root = first[d].data();
   if (!buf.reserve(n + kPad, 0)) return -1;
-  std::uint8_t* out = buf.data.get();
-  std::int64_t cap = buf.cap;
-  std::int64_t w = 0;
-  std::int64_t p = 0;
-  while (p < n) {
-    const std::int32_t slot = idx.rootSlot(in[p]);
-    if (slot == -1) {  // the byte starts no key
-      out[w++] = in[p++];
-      continue;
-    }
-    std::int32_t e;
-    std::int32_t len = 1;
-    if (slot < -1) {  // a one-byte key that no longer key extends
-      e = -2 - slot;
+  // Pointers rather than indexes keep the loop's state in registers.
+  const std::uint8_t* ip = in;
+  const std::uint8_t* const end = in + n;
+  std::uint8_t* op = buf.data;
+  std::uint8_t* limit = buf.data + buf.cap;
+  for (;;) {
+    std::int32_t tag;
+    std::int32_t len;
+    // Masks rather than conditions: the choice between a one-byte and a
+    // two-byte character follows the text and would be mispredicted.
+    const std::int32_t slot = ip < end ? root[*ip] : 0;
+    const std::int32_t node = -(slot >= 0);  // all ones when slot is a node
+    const std::int32_t second = end - ip > 1 ? idx.denseSlot(slot & node, ip[1]) : -1;
+    const std::int32_t leaf = (second & node) | (slot & ~node);
+    if (leaf < -1 && ip < end) {
+      tag = -2 - leaf;
+      len = 1 + (node & 1);
     } else {
+      if (ip >= end) break;
       bool open;
-      e = idx.longestFrom(slot, in + p, n - p, len, open);
+      tag = idx.longestFrom(slot, ip, end - ip, len, open);
       if (open && !final) break;
-      if (e < 0) {
-        out[w++] = in[p++];
+      if (tag < 0) {
+        *op++ = *ip++;
         continue;
       }
     }
-    const std::uint8_t* val = vpool + static_cast<std::size_t>(e >> 4) * 4;
-    std::int32_t vlen = e & 15;
+    const std::uint8_t* val = vpool + static_cast<std::size_t>(tag >> 4) * 4;
+    std::int32_t vlen = tag & 15;
     if (vlen == 15) {
       std::memcpy(&vlen, val, 4);
       val += 4;
     }
-    if (vlen > len) {
-      const std::int64_t need = w + vlen + (n - p - len) + kPad;
-      if (need > cap) {
-        if (!buf.reserve(need, w)) return -1;
-        out = buf.data.get();
-        cap = buf.cap;
-      }
+    if ((limit - op) - kPad < vlen + ((end - ip) - len)) {
+      const std::int64_t w = op - buf.data;
+      if (!buf.reserve(w + vlen + ((end - ip) - len) + kPad, w)) return -1;
+      op = buf.data + w;
+      limit = buf.data + buf.cap;
     }
     if (vlen <= kPad)
-      std::memcpy(out + w, val, kPad);
+      std::memcpy(op, val, kPad);
     else
-      std::memcpy(out + w, val, static_cast<std::size_t>(vlen));
-    w += vlen;
-    p += len;
+      std::memcpy(op, val, static_cast<std::size_t>(vlen));
+    op += vlen;
+    ip += len;
   }
-  produced = w;
-  return p;
+  produced = op - buf.data;
+  return ip - in;
 }
 
 bool TbsTable::Impl::index(int d) {
@@ -144,7 +175,7 @@ bool TbsTable::Impl::index(int d) {
   auto recordSize = [](std::int32_t len) {
     return static_cast<std::size_t>((len >= 15 ? 4 : 0) + (len + 3) / 4 * 4);
   };
-  std::size_t total = kPad;
+  std::size_t total = 256 * 4 + kPad;
   for (const TableEntry& e : list) total += recordSize(e.valueLen);
   if (total / 4 >= (std::size_t{1} << 27)) return false;
   try {
@@ -167,13 +198,33 @@ bool TbsTable::Impl::index(int d) {
       off += recordSize(e.valueLen);
     }
     keys[d].build(keySpans, tags);
+
+    const KeyIndex::View view = keys[d].view();
+    first[d].resize(256);
+    for (int b = 0; b < 256; ++b) {
+      const std::int32_t slot = view.rootSlot(static_cast<std::uint8_t>(b));
+      if (slot != -1) {
+        first[d][b] = slot;
+        continue;
+      }
+      vp[off] = static_cast<std::uint8_t>(b);
+      first[d][b] = -2 - (static_cast<std::int32_t>(off / 4 * 16) + 1);
+      off += 4;
+    }
   } catch (const std::bad_alloc&) {
     return false;
   }
   return true;
 }
 
-TbsTable::TbsTable() : impl_(new Impl) {}
+// An empty direction still has its identity records: every byte stands for
+// itself.
+void TbsTable::Impl::clear(int d) {
+  lists[d] = {};
+  index(d);
+}
+
+TbsTable::TbsTable() : impl_(new Impl) { releaseTable(); }
 
 TbsTable::~TbsTable() { delete impl_; }
 
@@ -269,11 +320,7 @@ bool TbsTable::parseTable(std::vector<std::uint8_t> text) {
 
 void TbsTable::releaseTable() {
   Impl& t = *impl_;
-  for (int d = 0; d < 2; ++d) {
-    t.lists[d] = {};
-    t.keys[d].clear();
-    t.pool[d] = {};
-  }
+  for (int d = 0; d < 2; ++d) t.clear(d);
   t.text = {};
   t.count = 0;
   t.loaded = false;
@@ -284,12 +331,13 @@ bool TbsTable::loaded() const { return impl_->loaded; }
 std::int64_t TbsTable::convertBlock(int direction, std::span<const std::uint8_t> input,
                                     bool final, std::vector<std::uint8_t>& out) const {
   OutBuf buf;
+  buf.vec = &out;
+  buf.base = out.size();
   std::int64_t produced = 0;
   const std::int64_t used = impl_->convert(direction, input.data(),
                                            static_cast<std::int64_t>(input.size()), final, buf,
                                            produced);
-  if (used < 0) return -1;
-  out.insert(out.end(), buf.data.get(), buf.data.get() + produced);
+  out.resize(buf.base + static_cast<std::size_t>(used < 0 ? 0 : produced));
   return used;
 }
 
@@ -336,7 +384,7 @@ std::int64_t TbsTable::convertRange(io::Disk& disk, const std::string& inName,
     const std::int64_t used = impl_->convert(direction, work.get(), avail, final, buf, produced);
     if (used < 0) return false;
     if (produced > 0) {
-      const std::int64_t put = io::writeItems(buf.data.get(), 1, produced, out);
+      const std::int64_t put = io::writeItems(buf.data, 1, produced, out);
       if (put > 0) written += put;
       if (put != produced) return false;
     }
