@@ -4,7 +4,9 @@
 #   - import: the DFile of a 65,536-element data file (4 KiB elements behind
 #     a 4440 header, 256 MiB) with every element made 3 bytes longer;
 #   - join: the numbered files of the same data file.
-# Goal: each at most 3x cat. The results are checked byte for byte.
+# Goal: each at most 3x cat. The results are checked byte for byte. For the
+# join, cat of the 65,536 numbered files into one file is shown as well: the
+# cost of opening that many files, which any join pays.
 #
 # Usage: bench/rebuild_bench.sh [path/to/dataport]
 # Work files go to a temporary folder (BENCH_DIR overrides it), about 2 GiB.
@@ -66,16 +68,18 @@ best() {  # best "wall cpu" of the lines on stdin
   sort -n | head -1
 }
 cat data.bin >/dev/null  # warm the page cache
-: >cat.times; : >import.times; : >join.times
+: >cat.times; : >import.times; : >join.times; : >catparts.times
 for ((r = 0; r < rounds; r++)); do
   timed sh -c 'cat data.bin > cat.out' >>cat.times
   rm -f imported.bin joined.bin
   timed "$dataport" -i data.bin 4440 edited.txt imported.bin >>import.times
   timed "$dataport" -j 4440 parts/el joined.bin -f >>join.times
+  timed sh -c 'cat parts/el.* > catparts.out' >>catparts.times
 done
 read -r floor floorCpu < <(best <cat.times)
 read -r import importCpu < <(best <import.times)
 read -r join joinCpu < <(best <join.times)
+read -r catParts catPartsCpu < <(best <catparts.times)
 
 # The import's expected result: the header with the new positions and sizes,
 # then the longer elements.
@@ -102,3 +106,6 @@ printf '%-7s wall %6s s  cpu %6s s  %sx cat wall (goal <= 3x), %sx cat cpu\n' im
   "$import" "$importCpu" "$(ratio "$import" "$floor")" "$(ratio "$importCpu" "$floorCpu")"
 printf '%-7s wall %6s s  cpu %6s s  %sx cat wall (goal <= 3x), %sx cat cpu\n' join \
   "$join" "$joinCpu" "$(ratio "$join" "$floor")" "$(ratio "$joinCpu" "$floorCpu")"
+printf '%-7s wall %6s s  cpu %6s s  (cat of the numbered files: the floor of opening them)\n' \
+  "cat *.N" "$catParts" "$catPartsCpu"
+printf 'join / cat of the numbered files: %sx wall\n' "$(ratio "$join" "$catParts")"

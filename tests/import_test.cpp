@@ -59,20 +59,28 @@ TEST(ImportRoundTrip, UneditedSplitAndImportGiveTheDataFileBack) {
 }
 
 TEST(ImportRoundTrip, HeaderInHfileGoesToTheHeaderOutputFile) {
-  Scratch s;
-  const std::vector<Piece> pieces = {{"ALPHA", "gg"}, {"BETA", "tail"}};
-  const Bytes data = "LEADBYTES" + rebuild::body(pieces);
-  const Bytes hfile = "hb!" + rebuild::header4440(9, pieces) + "after";
-  s.write("data.bin", data);
-  s.write("hdr.bin", hfile);
-  splitAndImport(s, {"-h", "hdr.bin", "-hb", "3"});
-  auto r = s.dataport({"-i", "data.bin", "4440", "output.out", "new.bin", "new.hdr", "-h",
-                       "hdr.bin", "-hb", "3"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_THAT(r.out, HasSubstr(" space between file start and data 9\n"));
-  EXPECT_EQ(s.read("new.bin"), data);
-  EXPECT_EQ(s.read("new.hdr"), hfile);
-  EXPECT_EQ(s.read("hdr.bin"), hfile);
+  for (const char* numbered : {"", "-f"}) {
+    for (bool table : {false, true}) {
+      SCOPED_TRACE(std::string(numbered) + (table ? " with a table" : ""));
+      Scratch s;
+      const std::vector<Piece> pieces = {{"ALPHA", "gg"}, {"BETA", "tail"}};
+      const Bytes data = "LEADBYTES" + rebuild::body(pieces);
+      const Bytes hfile = "hb!" + rebuild::header4440(9, pieces) + "after";
+      s.write("data.bin", data);
+      s.write("hdr.bin", hfile);
+      s.write("t.tbl", "A=aa\r\nB=bbb\r\n");
+      std::vector<std::string> opts = {"-h", "hdr.bin", "-hb", "3"};
+      if (*numbered) opts.push_back(numbered);
+      if (table) opts.insert(opts.end(), {"-t", "t.tbl"});
+      ASSERT_EQ(s.dataport(with({"4440", "data.bin"}, opts)).status, 0);
+      auto r = s.dataport(with({"-i", "data.bin", "4440", "output.out", "new.bin", "new.hdr"}, opts));
+      ASSERT_EQ(r.status, 0) << r.err;
+      EXPECT_THAT(r.out, HasSubstr(" space between file start and data 9\n"));
+      EXPECT_EQ(s.read("new.bin"), data);
+      EXPECT_EQ(s.read("new.hdr"), hfile);
+      EXPECT_EQ(s.read("hdr.bin"), hfile);
+    }
+  }
 }
 
 TEST(ImportRoundTrip, ReversibleTableGivesTheDataFileBack) {
@@ -84,6 +92,9 @@ TEST(ImportRoundTrip, ReversibleTableGivesTheDataFileBack) {
   splitAndImport(s, {"-hb", "2", "-t", "t.tbl"});
   EXPECT_EQ(s.read("output.out"), dfile({"aabbbC", "bbbbbbxaa", "Caabbb"}));
   EXPECT_EQ(s.read("new.bin"), data);
+  splitAndImport(s, {"-hb", "2", "-t", "t.tbl", "-f"});
+  EXPECT_EQ(s.read("output.out.001"), "bbbbbbxaa");
+  EXPECT_EQ(s.read("new.bin"), data) << "through numbered files";
 }
 
 TEST(ImportRoundTrip, PositionBaseIsStoredAsTheHeaderHoldsIt) {
