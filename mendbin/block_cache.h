@@ -3,9 +3,10 @@
 //
 // A listing changes one byte per entry, often a million of them. Reading and
 // writing each byte with its own system calls would cost several calls per
-// entry, so the patcher reads whole blocks once, changes bytes in memory and
-// writes each block's changed bytes back together: when the block must make
-// room for another one, and at writeBack(). A later entry therefore always
+// entry, so the cache reads a block once, when a byte of it is first read,
+// changes bytes in memory and writes each block's changed bytes back
+// together: when the block must make room for another one, and at
+// writeBack(). A later entry therefore always
 // sees what an earlier entry wrote at the same position.
 //
 // A write does not read its block. At write-back a block that was read goes

@@ -151,15 +151,6 @@ TEST(BlockCache, ReadOfWrittenBlockSeesFileWithTheWritesOnIt) {
   EXPECT_EQ(f.file.bytes, "abCdefghiJklmnop");
 }
 
-TEST(BlockCache, ReadFailureIsReported) {
-  CacheFixture f("abcd", smallBlocks(4));
-  f.file.readError = EIO;
-  std::uint8_t v = 0;
-  CacheResult r = f.cache.read(1, v);
-  EXPECT_EQ(r.status, CacheStatus::readFailed);
-  EXPECT_EQ(r.error, EIO);
-}
-
 TEST(BlockCache, DropMakesTheNextReadGoToTheFile) {
   CacheFixture f("abcd", smallBlocks(4));
   EXPECT_EQ(readByte(f.cache, 2), 'c');

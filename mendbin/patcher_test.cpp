@@ -25,22 +25,6 @@ PatchEntry entry(std::uint32_t offset, std::uint8_t org, std::uint8_t patch) {
 }
 
 Settings unverified() { return Settings{false, false}; }
-Settings reverted() { return Settings{true, true}; }
-
-TEST(Patcher, AppliesForwardsAndRevertsBack) {
-  PatchRun forwards("Hello, World!");
-  EXPECT_TRUE(forwards.patcher.apply(entry(7, 'W', 'w')));
-  EXPECT_TRUE(forwards.patcher.apply(entry(12, '!', '.')));
-  EXPECT_TRUE(forwards.patcher.finish());
-  EXPECT_EQ(forwards.file.bytes, "Hello, world.");
-
-  PatchRun back(forwards.file.bytes, reverted());
-  EXPECT_TRUE(back.patcher.apply(entry(7, 'W', 'w')));
-  EXPECT_TRUE(back.patcher.apply(entry(12, '!', '.')));
-  EXPECT_TRUE(back.patcher.finish());
-  EXPECT_EQ(back.file.bytes, "Hello, World!");
-  EXPECT_EQ(forwards.errors + back.errors, "");
-}
 
 TEST(Patcher, PatchedBytesAreLeftAloneAndNothingIsWritten) {
   PatchRun run("Hello, world.");
@@ -58,46 +42,12 @@ TEST(Patcher, EntryWithEqualBytesIsStillWritten) {
   EXPECT_EQ(run.errors, "ERROR: failed flush file : f.bin : No space left on device\n");
 }
 
-TEST(Patcher, LaterEntrySeesEarlierWriteAtTheSameOffset) {
-  PatchRun run("abc");
-  EXPECT_TRUE(run.patcher.apply(entry(1, 'b', 'x')));
-  EXPECT_TRUE(run.patcher.apply(entry(1, 'x', 'y')));
-  EXPECT_TRUE(run.patcher.finish());
-  EXPECT_EQ(run.file.bytes, "ayc");
-}
-
 TEST(Patcher, UnknownDataStopsWithEarlierEntriesOnTheFile) {
   PatchRun run("abcdef");
   EXPECT_TRUE(run.patcher.apply(entry(0, 'a', 'A')));
   EXPECT_FALSE(run.patcher.apply(entry(0x3, 'x', 'X')));
   EXPECT_EQ(run.errors, "ERROR: unknown data, not patching : pos 3 (0x3) : f.bin\n");
   EXPECT_EQ(run.file.bytes, "Abcdef");  // on the file without finish()
-}
-
-TEST(Patcher, OffsetFrom80000000CannotBePositioned) {
-  for (Settings settings : {Settings{}, unverified()}) {
-    PatchRun run("abc", settings);
-    EXPECT_TRUE(run.patcher.apply(entry(0, 'a', 'A')));
-    EXPECT_FALSE(run.patcher.apply(entry(0x80000000, 0, 1)));
-    EXPECT_EQ(run.errors, "ERROR: can't seek in file : f.bin : Invalid argument\n");
-    EXPECT_EQ(run.file.bytes, "Abc");
-  }
-}
-
-TEST(Patcher, VerifiedReadAtEndOfFileFails) {
-  PatchRun run("abc");
-  EXPECT_FALSE(run.patcher.apply(entry(3, 0, 1)));
-  EXPECT_EQ(run.errors, "ERROR: can't read from file : f.bin : Success\n");
-  EXPECT_EQ(run.file.bytes, "abc");
-}
-
-TEST(Patcher, UnverifiedWritesWhateverIsThereAndPastTheEnd) {
-  PatchRun run("abc", unverified());
-  EXPECT_TRUE(run.patcher.apply(entry(0, 'x', 'A')));
-  EXPECT_TRUE(run.patcher.apply(entry(5, 'x', 'F')));
-  EXPECT_TRUE(run.patcher.finish());
-  EXPECT_EQ(run.file.bytes, std::string("Abc\0\0F", 6));
-  EXPECT_EQ(run.errors, "");
 }
 
 TEST(Patcher, ReadErrorOfTheFileIsReported) {
