@@ -120,7 +120,7 @@ void Job::importElements() {
   const std::int64_t hsize = htype.headerSize(headerRecords());
   const std::int64_t ifileSize = io::fileSize(disk, *ifile);
   const std::int64_t firstPos = headerList[first].pos;
-  std::int64_t lead = hname ? firstPos : arith::sub(firstPos, arith::add(hsize, hbase));
+  const std::int64_t lead = hname ? firstPos : arith::sub(firstPos, arith::add(hsize, hbase));
   if (lead > 0 && !inside(hname ? 0 : arith::add(hbase, hsize), lead, ifileSize)) {
     throw Failure("Error: the first element in range lies beyond the end of " + *ifile + "\n");
   }
@@ -167,8 +167,6 @@ void Job::importElements() {
       shiftPositions(elements, lead);
       changed = true;
       io::out(" space between file start and data %lld\n", static_cast<long long>(lead));
-    } else {
-      lead = 0;
     }
   }
 
