@@ -299,16 +299,20 @@ struct Disk::Impl {
       byId[{e->dev, e->ino}] = e;
     }
     addAlias(e, name);
-    return attach(e, name, mode);
+    return attach(e, name, mode, st.st_size == 0);
   }
 
-  Disk::Handle attach(Entry* e, const std::string& name, OpenMode mode) {
+  /// `emptyOnDisk`: the file was just seen empty (a new output file): no
+  /// truncation call needed.
+  Disk::Handle attach(Entry* e, const std::string& name, OpenMode mode, bool emptyOnDisk) {
     e->name = name;
     if (mode == OpenMode::Write) {
       // "wb" empties the file now; what was buffered for it is moot.
-      int rc;
-      do rc = ::ftruncate(e->fd, 0);
-      while (rc != 0 && errno == EINTR);
+      int rc = 0;
+      if (!emptyOnDisk) {
+        do rc = ::ftruncate(e->fd, 0);
+        while (rc != 0 && errno == EINTR);
+      }
       if (rc != 0) return -1;
       e->buf.clear();
       e->aheadLen = 0;
@@ -333,7 +337,7 @@ struct Disk::Impl {
       if (mode == OpenMode::Update) accessOk = e->readable && e->writable;
       // The Disk is the only writer of its files during a run: what it
       // knows of an open file stays true until the file is opened anew.
-      if (accessOk) return attach(e, name, mode);
+      if (accessOk) return attach(e, name, mode, false);
     }
     return openSlow(name, mode);
   }
