@@ -131,14 +131,5 @@ TEST(KeyIndex, MemoryStaysLinearForLongKeys) {
   EXPECT_EQ(look(idx, k.text[123] + "tail").len, 1000);
 }
 
-TEST(KeyIndex, ClearForgetsEveryKey) {
-  Keys k{{"A"}};
-  KeyIndex idx;
-  idx.build(k.spans());
-  idx.clear();
-  EXPECT_EQ(look(idx, "A").entry, -1);
-  EXPECT_EQ(idx.maxKeyLength(), 0);
-}
-
 }  // namespace
 }  // namespace dataport::table

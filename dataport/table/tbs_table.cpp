@@ -1,6 +1,7 @@
 #include "dataport/table/tbs_table.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -69,17 +70,30 @@ struct OutBuf {
 /// are copied with one fixed-size move. Tags have 31 bits: a direction's
 /// values may take up to 512 MiB.
 ///
-/// The pool also holds a record for each byte value standing for itself,
-/// and `first` is the root's slots with those records in place of "no key":
-/// a byte that starts no key is converted like a one-byte key into itself.
+/// The pool begins with a record for each byte value standing for itself
+/// (byte b at offset 4 * b), and `first` is the root's slots with those
+/// records in place of "no key": a byte that starts no key is converted like
+/// a one-byte key into itself. An empty direction uses kIdentity alone.
 constexpr std::int64_t kPad = 16;
+constexpr std::size_t kIdentityBytes = 256 * 4;
+
+struct IdentityPool {
+  std::uint8_t bytes[kIdentityBytes + kPad];
+  constexpr IdentityPool() : bytes{} {
+    for (int b = 0; b < 256; ++b) bytes[b * 4] = static_cast<std::uint8_t>(b);
+  }
+};
+constexpr IdentityPool kIdentity{};
+
+/// The slot that sends byte b to its identity record.
+constexpr std::int32_t identitySlot(int b) { return -2 - (b * 16 + 1); }
 
 struct TbsTable::Impl {
   std::vector<std::uint8_t> text;
   std::vector<TableEntry> lists[2];  // forward, reverse
   KeyIndex keys[2];
   std::vector<std::uint8_t> pool[2];
-  std::vector<std::int32_t> first[2];
+  std::array<std::int32_t, 256> first[2];
   std::int32_t count = 0;
   bool loaded = false;
 
@@ -117,7 +131,7 @@ std::int64_t TbsTable::Impl::convert(int direction, const std::uint8_t* in, std:
   produced = 0;
   const int d = dir(direction);
   const KeyIndex::View idx = keys[d].view();
-  const std::uint8_t* vpool = pool[d].data();
+  const std::uint8_t* vpool = pool[d].empty() ? kIdentity.bytes : pool[d].data();
   const std::int32_t* root = first[d].data();
   if (!buf.reserve(n + kPad, 0)) return -1;
   // Pointers rather than indexes keep the loop's state in registers.
@@ -175,17 +189,18 @@ bool TbsTable::Impl::index(int d) {
   auto recordSize = [](std::int32_t len) {
     return static_cast<std::size_t>((len >= 15 ? 4 : 0) + (len + 3) / 4 * 4);
   };
-  std::size_t total = 256 * 4 + kPad;
+  std::size_t total = kIdentityBytes + kPad;
   for (const TableEntry& e : list) total += recordSize(e.valueLen);
   if (total / 4 >= (std::size_t{1} << 27)) return false;
   try {
     std::vector<std::uint8_t>& vp = pool[d];
     vp.assign(total, 0);
+    std::memcpy(vp.data(), kIdentity.bytes, kIdentityBytes);
     std::vector<std::span<const std::uint8_t>> keySpans;
     std::vector<std::int32_t> tags;
     keySpans.reserve(list.size());
     tags.reserve(list.size());
-    std::size_t off = 0;
+    std::size_t off = kIdentityBytes;
     for (const TableEntry& e : list) {
       keySpans.emplace_back(e.key, static_cast<std::size_t>(e.keyLen));
       tags.push_back(static_cast<std::int32_t>(off / 4 * 16) + std::min(e.valueLen, 15));
@@ -198,30 +213,22 @@ bool TbsTable::Impl::index(int d) {
       off += recordSize(e.valueLen);
     }
     keys[d].build(keySpans, tags);
-
-    const KeyIndex::View view = keys[d].view();
-    first[d].resize(256);
-    for (int b = 0; b < 256; ++b) {
-      const std::int32_t slot = view.rootSlot(static_cast<std::uint8_t>(b));
-      if (slot != -1) {
-        first[d][b] = slot;
-        continue;
-      }
-      vp[off] = static_cast<std::uint8_t>(b);
-      first[d][b] = -2 - (static_cast<std::int32_t>(off / 4 * 16) + 1);
-      off += 4;
-    }
   } catch (const std::bad_alloc&) {
     return false;
+  }
+  const KeyIndex::View view = keys[d].view();
+  for (int b = 0; b < 256; ++b) {
+    const std::int32_t slot = view.rootSlot(static_cast<std::uint8_t>(b));
+    first[d][b] = slot != -1 ? slot : identitySlot(b);
   }
   return true;
 }
 
-// An empty direction still has its identity records: every byte stands for
-// itself.
 void TbsTable::Impl::clear(int d) {
   lists[d] = {};
-  index(d);
+  keys[d].clear();
+  pool[d] = {};
+  for (int b = 0; b < 256; ++b) first[d][b] = identitySlot(b);
 }
 
 TbsTable::TbsTable() : impl_(new Impl) { releaseTable(); }

@@ -389,10 +389,5 @@ TEST(TbsTableParse, RandomBytesParseIntoConsistentTable) {
   }
 }
 
-TEST(TbsTableInstance, OneProcessWideTable) {
-  EXPECT_EQ(&tbsTable(), &tbsTable());
-  EXPECT_FALSE(tbsTable().loaded());
-}
-
 }  // namespace
 }  // namespace dataport::table
