@@ -282,18 +282,6 @@ TEST_F(DiskTest, WriteToFullDeviceIsShortAndReported) {
   EXPECT_TRUE(disk_.closeAll(&failed));  // reported once
 }
 
-TEST_F(DiskTest, DeviceIsWrittenThroughAndNotCached) {
-  Disk::Handle h = disk_.open("/dev/null", OpenMode::Write);
-  ASSERT_GE(h, 0);
-  EXPECT_EQ(write(h, "abc", 0), 3);
-  EXPECT_TRUE(disk_.release(h));
-  h = disk_.open("/dev/zero", OpenMode::Read);
-  ASSERT_GE(h, 0);
-  EXPECT_EQ(read(h, 4, 0), std::string(4, '\0'));
-  EXPECT_TRUE(disk_.release(h));
-  EXPECT_TRUE(disk_.closeAll(nullptr));
-}
-
 TEST_F(DiskTest, PipeIsWrittenThroughAtOnce) {
   ASSERT_EQ(::mkfifo(path("p").c_str(), 0600), 0);
   int rd = ::open(path("p").c_str(), O_RDONLY | O_NONBLOCK);

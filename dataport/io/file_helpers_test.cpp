@@ -365,32 +365,15 @@ TEST_F(FileHelpersTest, OffsetsBeyond4GiBWorkOnSparseFile) {
 namespace dataport::io {
 namespace {
 
-// Random sequences of the helpers over a few dozen files (more than the Disk
-// keeps open, some of them hard links of each other), checked after every
-// step against a plain in-memory model of the files and, at random points,
-// against the disk itself after closeAll.
-class HelperModel : public FileHelpersTest {
- protected:
-  struct Model {
-    std::vector<std::string> inodes;        // contents
-    std::vector<int> nameToInode;           // -1 = missing
-  };
-
-  static void writeInto(std::string& file, std::int64_t at, const std::string& bytes) {
-    if (bytes.empty()) return;  // a position past the end alone does not grow a file
-    if (file.size() < static_cast<std::size_t>(at) + bytes.size()) {
-      file.resize(static_cast<std::size_t>(at) + bytes.size(), '\0');
-    }
-    file.replace(static_cast<std::size_t>(at), bytes.size(), bytes);
-  }
-};
-
-TEST_F(HelperModel, RandomOperationsMatchPlainFiles) {
+// Random sequences of the helpers over 70 names (more files than the Disk
+// keeps open, ten of them hard links of ten others), checked after every
+// step against plain strings and, now and then, against the disk itself
+// after closeAll.
+TEST_F(FileHelpersTest, RandomOperationsMatchAModelOfTheFiles) {
   const int kNames = 70;
-  Model m;
-  m.nameToInode.assign(kNames, -1);
-  auto name = [&](int i) { return "n" + std::to_string(i); };
-  // Names 60..69 are hard links of names 0..9, made once those exist.
+  std::vector<std::string> inodes;            // file contents
+  std::vector<int> inodeOf(kNames, -1);       // per name; -1 = missing
+  auto name = [&](int i) { return path("n" + std::to_string(i)); };
   std::uint64_t seed = 0x9E3779B97F4A7C15ull;
   auto rnd = [&](std::uint64_t n) {
     seed ^= seed << 13;
@@ -398,109 +381,86 @@ TEST_F(HelperModel, RandomOperationsMatchPlainFiles) {
     seed ^= seed << 17;
     return static_cast<std::int64_t>(seed % n);
   };
-  auto bytesOf = [&](std::int64_t n) {
-    std::string s(static_cast<std::size_t>(n), '\0');
-    for (char& c : s) c = static_cast<char>(rnd(256));
-    return s;
+  // What a write of `data` through a file opened with `mode` does; returns
+  // the count the helper must give (0 when "rb+" finds no file).
+  auto modelWrite = [&](int n, const std::string& mode, std::int64_t off, const std::string& data) {
+    if (inodeOf[n] < 0) {
+      if (mode == "rb+") return std::int64_t{0};
+      inodes.emplace_back();
+      inodeOf[n] = static_cast<int>(inodes.size() - 1);
+    }
+    std::string& f = inodes[inodeOf[n]];
+    if (mode == "wb") f.clear();
+    std::size_t at = mode == "ab" ? f.size() : static_cast<std::size_t>(off);
+    if (!data.empty()) {  // a position past the end alone does not grow a file
+      if (f.size() < at + data.size()) f.resize(at + data.size(), '\0');
+      f.replace(at, data.size(), data);
+    }
+    return static_cast<std::int64_t>(data.size());
   };
-  const char* modes[] = {"wb", "ab", "rb+"};
+  auto modelRead = [&](int n, std::int64_t off, std::int64_t count) {
+    if (inodeOf[n] < 0 || static_cast<std::size_t>(off) >= inodes[inodeOf[n]].size()) return std::string();
+    return inodes[inodeOf[n]].substr(static_cast<std::size_t>(off), static_cast<std::size_t>(count));
+  };
   for (int i = 0; i < 10; ++i) {
-    ASSERT_EQ(writeAtS(name(i), "seed", 0, "wb"), 4);
-    m.inodes.push_back("seed");
-    m.nameToInode[i] = i;
-    ASSERT_EQ(::link(path(name(i)).c_str(), path(name(60 + i)).c_str()), 0);
-    m.nameToInode[60 + i] = i;
+    ASSERT_EQ(writeAtS("n" + std::to_string(i), "seed", 0, "wb"), 4);
+    modelWrite(i, "wb", 0, "seed");
+    ASSERT_EQ(::link(name(i).c_str(), name(60 + i).c_str()), 0);
+    inodeOf[60 + i] = inodeOf[i];
   }
+  const char* modes[] = {"wb", "ab", "rb+"};
   for (int step = 0; step < 4000; ++step) {
-    int a = static_cast<int>(rnd(kNames));
-    int b = static_cast<int>(rnd(kNames));
-    auto inodeFor = [&](int n, const char* mode) -> int {
-      if (m.nameToInode[n] >= 0) return m.nameToInode[n];
-      if (std::string(mode) == "rb+") return -1;
-      m.inodes.emplace_back();
-      m.nameToInode[n] = static_cast<int>(m.inodes.size() - 1);
-      return m.nameToInode[n];
-    };
+    SCOPED_TRACE("step " + std::to_string(step));
+    const int a = static_cast<int>(rnd(kNames));
+    const int b = static_cast<int>(rnd(kNames));
     const std::int64_t off = rnd(4) == 0 ? 0 : rnd(3000);
+    // Mostly element-sized counts; now and then more than the buffers hold.
     const std::int64_t count = rnd(16) == 0 ? rnd(300000) : rnd(700);
-    const char* mode = modes[rnd(3)];
-    std::int64_t op = rnd(6);
-    switch (op) {
-      case 0: {  // writeAt
-        std::string data = bytesOf(count);
-        std::int64_t want = 0;
-        int ino = inodeFor(a, mode);
-        if (ino >= 0) {
-          std::string& f = m.inodes[ino];
-          if (std::string(mode) == "wb") f.clear();
-          writeInto(f, std::string(mode) == "ab" ? static_cast<std::int64_t>(f.size()) : off, data);
-          want = count;
-        }
-        ASSERT_EQ(writeAtS(name(a), data, off, mode), want) << "step " << step;
+    const std::string mode = modes[rnd(3)];
+    switch (rnd(6)) {
+      case 0: {
+        std::string data(static_cast<std::size_t>(count), '\0');
+        for (char& c : data) c = static_cast<char>(rnd(256));
+        ASSERT_EQ(writeAt(disk_, name(a), reinterpret_cast<const std::uint8_t*>(data.data()), off,
+                          count, mode.c_str()),
+                  modelWrite(a, mode, off, data));
         break;
       }
-      case 1: {  // fillAt
-        std::int64_t want = 0;
-        int ino = inodeFor(a, mode);
-        if (ino >= 0) {
-          std::string& f = m.inodes[ino];
-          if (std::string(mode) == "wb") f.clear();
-          writeInto(f, std::string(mode) == "ab" ? static_cast<std::int64_t>(f.size()) : off,
-                    std::string(static_cast<std::size_t>(count), 'F'));
-          want = count;
-        }
-        ASSERT_EQ(fillAt(disk_, path(name(a)), 'F', off, count, mode), want) << "step " << step;
+      case 1:
+        ASSERT_EQ(fillAt(disk_, name(a), 'F', off, count, mode.c_str()),
+                  modelWrite(a, mode, off, std::string(static_cast<std::size_t>(count), 'F')));
         break;
-      }
       case 2:
-      case 3: {  // readAt
-        std::string want;
-        if (m.nameToInode[a] >= 0) {
-          const std::string& f = m.inodes[m.nameToInode[a]];
-          if (static_cast<std::size_t>(off) < f.size()) want = f.substr(off, count);
-        }
+      case 3: {
         std::string got(static_cast<std::size_t>(count), '\0');
-        std::int64_t n = readAt(disk_, path(name(a)), reinterpret_cast<std::uint8_t*>(got.data()),
-                                off, count);
-        ASSERT_EQ(n, static_cast<std::int64_t>(want.size())) << "step " << step;
-        ASSERT_EQ(got.substr(0, want.size()), want) << "step " << step;
+        std::int64_t n = readAt(disk_, name(a), reinterpret_cast<std::uint8_t*>(got.data()), off, count);
+        got.resize(static_cast<std::size_t>(std::max<std::int64_t>(n, 0)));
+        ASSERT_EQ(got, modelRead(a, off, count));
         break;
       }
-      case 4: {  // copyRange (one batch: count below the work area)
-        std::int64_t c = std::min<std::int64_t>(count, kWorkArea - 1);
-        std::int64_t inOff = rnd(3000);
+      case 4: {  // one batch: the count stays below the work area
+        const std::int64_t c = std::min<std::int64_t>(count, kWorkArea - 1);
+        const std::int64_t inOff = rnd(3000);
         std::int64_t want = 0;
-        if (m.nameToInode[a] >= 0) {
-          int out = inodeFor(b, mode);
-          if (out >= 0) {
-            if (std::string(mode) == "wb") m.inodes[out].clear();
-            const std::string& in = m.inodes[m.nameToInode[a]];
-            std::string piece =
-                static_cast<std::size_t>(inOff) < in.size() ? in.substr(inOff, c) : std::string();
-            std::string& o = m.inodes[out];
-            writeInto(o, std::string(mode) == "ab" ? static_cast<std::int64_t>(o.size()) : off,
-                      piece);
-            want = static_cast<std::int64_t>(piece.size());
-          }
+        if (inodeOf[a] >= 0) {
+          // The output is opened (and emptied by "wb") before anything is read.
+          want = modelWrite(b, mode, off, "");
+          if (inodeOf[b] >= 0) want = modelWrite(b, mode == "wb" ? "rb+" : mode, off, modelRead(a, inOff, c));
         }
-        ASSERT_EQ(copyRange(disk_, path(name(a)), path(name(b)), inOff, off, c, mode), want)
-            << "step " << step;
+        ASSERT_EQ(copyRange(disk_, name(a), name(b), inOff, off, c, mode.c_str()), want);
         break;
       }
-      case 5: {  // fileSize, sometimes everything written out and compared
-        std::int64_t want =
-            m.nameToInode[a] >= 0 ? static_cast<std::int64_t>(m.inodes[m.nameToInode[a]].size()) : -1;
-        ASSERT_EQ(fileSize(disk_, path(name(a))), want) << "step " << step;
+      case 5:
+        ASSERT_EQ(fileSize(disk_, name(a)),
+                  inodeOf[a] < 0 ? -1 : static_cast<std::int64_t>(inodes[inodeOf[a]].size()));
         if (rnd(20) == 0) {
           ASSERT_TRUE(disk_.closeAll(nullptr));
           for (int n = 0; n < kNames; ++n) {
-            if (m.nameToInode[n] < 0) continue;
-            ASSERT_EQ(slurp(path(name(n))), m.inodes[m.nameToInode[n]])
-                << "file " << name(n) << " at step " << step;
+            if (inodeOf[n] < 0) continue;
+            ASSERT_EQ(slurp(name(n)), inodes[inodeOf[n]]) << name(n);
           }
         }
         break;
-      }
     }
   }
 }
