@@ -1,5 +1,18 @@
 #include "dataport/io/disk.h"
 
+// How the cache works. Each regular file the run touches has one Entry,
+// found by its (device, inode) pair so that two names of one file (a hard
+// link, "./a" and "a") share it; a map from names gives the common case
+// without a system call. An Entry holds the descriptor, what is known of the
+// size on disk, a write buffer that gathers consecutive writes, and a
+// read-ahead for reads that go forward. The design keeps one invariant: the
+// read-ahead only exists while nothing has been written since it was read,
+// and a read always writes the buffer out first, so the two never disagree.
+//
+// Every write failure is kept in `failures` (closeAll reports the first),
+// and the handle that caused it, or the next writing handle of that file,
+// returns false from release.
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

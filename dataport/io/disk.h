@@ -18,6 +18,11 @@
 //
 // A write that fails when its buffer is written out later is reported by the
 // operation that wrote it out, or by closeAll().
+//
+// The Disk takes itself for the only writer of the files it keeps open:
+// changes another program (or another Disk) makes to such a file during the
+// run may go unseen until closeAll(). closeAll() reports every write failure
+// of the run, also one an operation already reported by a short count.
 
 #include <cstdint>
 #include <memory>
