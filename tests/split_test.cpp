@@ -183,6 +183,15 @@ TEST_F(SplitTest, TrimKindsCutEachElement) {
   EXPECT_EQ(s.read("output.out"), dfile({"ab\0"s, "\0"s, "c\0"s}));
 }
 
+TEST_F(SplitTest, ElementTrimmedAwayStillGetsItsNumberedFile) {
+  writeCounted("data.bin", {"ab\0"s, "\0\0"s, "c"});
+  s.write("part.001", "STALE");
+  run({"4440", "data.bin", "part", "-f", "-cb"});
+  EXPECT_EQ(s.read("part.000"), "ab");
+  EXPECT_EQ(s.read("part.001"), "");
+  EXPECT_EQ(s.read("part.002"), "c");
+}
+
 TEST_F(SplitTest, PadKindsFillEachElement) {
   writeCounted("data.bin", {"ab", "cdefg"});
   run({"4440", "data.bin", "-eb", "8", "-ef", "."});

@@ -33,12 +33,18 @@ void Job::splitElements() {
   std::int64_t written = 0;  // the copy's output count; split has no use for it
 
   if (perfile) {
-    // Numbers go to the in-range elements only, without gaps.
+    // Numbers go to the in-range elements only, without gaps. An element that
+    // trimming leaves empty is not written by the copy, yet it still gets its
+    // (empty) file: a missing number would end the list when the files are
+    // read back, and a file of an earlier run would stand in for the element.
     std::int32_t n = 0;
     for (const Element& e : elements) {
       if (!posInRange(e.pos)) continue;
-      copyElement(*this, iname, out + numberSuffix(n), e.pos, 0, e.size, omode.c_str(), convert,
-                  reverse, written, blockkind, block, fill);
+      const std::string name = out + numberSuffix(n);
+      if (copyElement(*this, iname, name, e.pos, 0, e.size, omode.c_str(), convert, reverse,
+                      written, blockkind, block, fill) == 0) {
+        mustWriteAt(name, nullptr, 0, 0, omode.c_str());
+      }
       ++n;
     }
     return;
