@@ -1,44 +1,26 @@
-#include <unistd.h>
-
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "dataport/failure.h"
 #include "dataport/job.h"
 #include "dataport/table/tbs_table.h"
+#include "dataport/test_support.h"
 
 namespace dataport {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace testsupport;
 
 /// Each test parses inside a fresh working folder holding "in.bin" (5000
 /// bytes), so that default names such as "output.out" land there.
 class ParseTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    dir_ = fs::temp_directory_path() / ("dp_opts_" + std::to_string(getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-    write("in.bin", std::string(5000, 'd'));
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-
-  static void write(const std::string& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
-  }
+  void SetUp() override { writeFile("in.bin", std::string(5000, 'd')); }
 
   /// Parses dataport's command line made of `words`; null when it failed,
   /// with the message in `error`.
@@ -46,13 +28,10 @@ class ParseTest : public ::testing::Test {
     words.insert(words.begin(), "dataport");
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(w.data());
-    error.clear();
-    try {
-      return std::make_unique<Job>(static_cast<int>(argv.size()), argv.data());
-    } catch (const Failure& f) {
-      error = f.text;
-    }
-    return nullptr;
+    std::unique_ptr<Job> job;
+    error =
+        failureOf([&] { job = std::make_unique<Job>(static_cast<int>(argv.size()), argv.data()); });
+    return job;
   }
 
   /// The message of a command line that must fail.
@@ -62,11 +41,8 @@ class ParseTest : public ::testing::Test {
     return error;
   }
 
+  WorkDir dir;
   std::string error;
-
- private:
-  fs::path old_;
-  fs::path dir_;
 };
 
 TEST_F(ParseTest, EveryValueOptionReportsAMissingOrBadValue) {
@@ -281,7 +257,7 @@ TEST_F(ParseTest, RepeatedSwitchBecomesAPositionalWord) {
 }
 
 TEST_F(ParseTest, AppendStartsAtTheOutputsSize) {
-  write("out.dat", std::string(300, 'o'));
+  writeFile("out.dat", std::string(300, 'o'));
   auto named = parse({"-a", "440", "in.bin", "out.dat"});
   ASSERT_NE(named, nullptr) << error;
   EXPECT_EQ(named->omode, "ab");
@@ -292,7 +268,7 @@ TEST_F(ParseTest, AppendStartsAtTheOutputsSize) {
   EXPECT_EQ(missing->omode, "ab");
   EXPECT_EQ(missing->ostart, 0);
 
-  write("output.out", std::string(12, 'o'));
+  writeFile("output.out", std::string(12, 'o'));
   auto dflt = parse({"-a", "440", "in.bin"});
   ASSERT_NE(dflt, nullptr) << error;
   EXPECT_EQ(dflt->ostart, 12);
@@ -315,7 +291,7 @@ TEST_F(ParseTest, SeparatorFromWordKeepsSeplenClampedToItsBytes) {
 }
 
 TEST_F(ParseTest, SeparatorFileGivesItsBytesAndSize) {
-  write("sep.txt", std::string("<>\0|", 4));
+  writeFile("sep.txt", std::string("<>\0|", 4));
   auto job = parse({"-df", "sep.txt", "440", "in.bin"});
   ASSERT_NE(job, nullptr) << error;
   EXPECT_EQ(job->sepfile, "sep.txt");
@@ -336,7 +312,7 @@ TEST_F(ParseTest, SeparatorFileGivesItsBytesAndSize) {
 }
 
 TEST_F(ParseTest, EmptySeparatorFileMakesTheSeparatorEmpty) {
-  write("empty.txt", "");
+  writeFile("empty.txt", "");
   auto job = parse({"-d", "XYZ", "-df", "empty.txt", "440", "in.bin"});
   ASSERT_NE(job, nullptr) << error;
   EXPECT_EQ(job->seplen, 0u);
@@ -362,7 +338,7 @@ TEST_F(ParseTest, SeparatorFileShorterThanItsMeasuredSizeIsRefused) {
 }
 
 TEST_F(ParseTest, TableIsLoadedWhileParsingAndReleasedWithTheJob) {
-  write("a.tbl", "41=B\r\nC=D\r\n");
+  writeFile("a.tbl", "41=B\r\nC=D\r\n");
   {
     auto job = parse({"-t", "a.tbl", "440", "in.bin"});
     ASSERT_NE(job, nullptr) << error;

@@ -3,17 +3,14 @@
 #include <filesystem>
 #include <string>
 
-#include "dataport/copy/copy_test_support.h"
 #include "dataport/job.h"
 #include "dataport/table/tbs_table.h"
+#include "dataport/test_support.h"
 
 namespace dataport {
 namespace {
 
-using copytest::failureOf;
-using copytest::readFile;
-using copytest::Trace;
-using copytest::writeFile;
+using namespace testsupport;
 using std::string_literals::operator""s;
 
 class CopyElementTest : public ::testing::Test {
@@ -42,7 +39,7 @@ class CopyElementTest : public ::testing::Test {
     ASSERT_TRUE(table::tbsTable().parseTable(std::vector<std::uint8_t>(text.begin(), text.end())));
   }
 
-  copytest::WorkDir dir;
+  WorkDir dir;
   Job job;
   std::uint8_t fill = 0;
   std::int64_t written = 0;

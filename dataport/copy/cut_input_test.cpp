@@ -2,16 +2,13 @@
 
 #include <string>
 
-#include "dataport/copy/copy_test_support.h"
 #include "dataport/job.h"
+#include "dataport/test_support.h"
 
 namespace dataport {
 namespace {
 
-using copytest::failureOf;
-using copytest::readFile;
-using copytest::Trace;
-using copytest::writeFile;
+using namespace testsupport;
 
 class CutInputTest : public ::testing::Test {
  protected:
@@ -25,7 +22,7 @@ class CutInputTest : public ::testing::Test {
     return r;
   }
 
-  copytest::WorkDir dir;
+  WorkDir dir;
   Job job;
   std::string trace, error;
   std::optional<std::string> kept;

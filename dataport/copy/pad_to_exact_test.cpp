@@ -2,16 +2,13 @@
 
 #include <string>
 
-#include "dataport/copy/copy_test_support.h"
 #include "dataport/job.h"
+#include "dataport/test_support.h"
 
 namespace dataport {
 namespace {
 
-using copytest::failureOf;
-using copytest::readFile;
-using copytest::Trace;
-using copytest::writeFile;
+using namespace testsupport;
 
 class PadToExactTest : public ::testing::Test {
  protected:
@@ -27,7 +24,7 @@ class PadToExactTest : public ::testing::Test {
     return r;
   }
 
-  copytest::WorkDir dir;
+  WorkDir dir;
   Job job;
   std::string trace, error, out;
 };

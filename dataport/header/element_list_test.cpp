@@ -2,13 +2,13 @@
 
 #include <limits>
 
-#include "dataport/header/header_test_support.h"
 #include "dataport/job.h"
+#include "dataport/test_support.h"
 
 namespace dataport {
 namespace {
 
-using headertest::capture;
+using namespace testsupport;
 
 ElementList positions(std::initializer_list<std::int64_t> ps) {
   ElementList list;

@@ -1,23 +1,18 @@
 #include "dataport/header/header_type.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "dataport/failure.h"
-#include "dataport/io/console.h"
+#include "dataport/test_support.h"
 
 namespace dataport {
 namespace {
+
+using namespace testsupport;
 
 HeaderType decoded(const std::string& word) {
   HeaderType t;
@@ -27,13 +22,8 @@ HeaderType decoded(const std::string& word) {
 
 /// The text of the Failure that decoding `word` throws, or "" when it passes.
 std::string decodeError(const std::string& word) {
-  try {
-    HeaderType t;
-    t.decodeHtype(word);
-  } catch (const Failure& f) {
-    return f.text;
-  }
-  return "";
+  HeaderType t;
+  return failureOf([&] { t.decodeHtype(word); });
 }
 
 /// csize cskip psize pskip ssize sskip gcount gskip esize
@@ -146,22 +136,9 @@ TEST(HeaderType, HeaderSizeIs64BitAndSaturates) {
 
 /// Everything printHtype writes to standard output.
 std::string printed(const HeaderType& t) {
-  char path[] = "/tmp/htype_out_XXXXXX";
-  int fd = mkstemp(path);
-  EXPECT_GE(fd, 0);
-  std::fflush(stdout);
-  int saved = dup(1);
-  dup2(fd, 1);
+  Trace trace;
   t.printHtype();
-  io::flushOut();
-  std::fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
-  close(fd);
-  std::ifstream f(path, std::ios::binary);
-  std::string s((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  std::remove(path);
-  return s;
+  return trace.text();
 }
 
 TEST(HeaderType, PrintHtypeWritesHexRunThenDecimalsAndLowerHex) {

@@ -2,29 +2,16 @@
 
 #include <random>
 
-#include "dataport/header/header_test_support.h"
 #include "dataport/job.h"
+#include "dataport/test_support.h"
 
 namespace dataport {
 namespace {
 
-using headertest::Bytes;
-using headertest::capture;
-using headertest::le;
-using headertest::WorkDir;
-using headertest::writeFile;
+using namespace testsupport;
 
 const Bytes kSep = "\r\n******xEnDx******\r\n";
 constexpr std::int64_t kWindow = 1048576;
-
-void expectElements(const ElementList& list, const ElementList& want) {
-  ASSERT_EQ(list.size(), want.size());
-  for (std::size_t k = 0; k < want.size(); ++k) {
-    EXPECT_EQ(list[k].pos, want[k].pos) << "element " << k;
-    EXPECT_EQ(list[k].size, want[k].size) << "element " << k;
-    EXPECT_EQ(list[k].index, want[k].index) << "element " << k;
-  }
-}
 
 class ScanDFile : public ::testing::Test {
  protected:

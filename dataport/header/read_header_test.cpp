@@ -2,28 +2,15 @@
 
 #include <random>
 
-#include "dataport/header/header_test_support.h"
 #include "dataport/job.h"
+#include "dataport/test_support.h"
 
 namespace dataport {
 namespace {
 
-using headertest::Bytes;
-using headertest::capture;
-using headertest::le;
-using headertest::WorkDir;
-using headertest::writeFile;
+using namespace testsupport;
 
 Bytes rec(std::uint64_t pos, std::uint64_t size) { return le(pos, 4) + le(size, 4); }
-
-void expectElements(const ElementList& list, const ElementList& want) {
-  ASSERT_EQ(list.size(), want.size());
-  for (std::size_t k = 0; k < want.size(); ++k) {
-    EXPECT_EQ(list[k].pos, want[k].pos) << "element " << k;
-    EXPECT_EQ(list[k].size, want[k].size) << "element " << k;
-    EXPECT_EQ(list[k].index, want[k].index) << "element " << k;
-  }
-}
 
 class ReadHeader : public ::testing::Test {
  protected:

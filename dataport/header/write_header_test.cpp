@@ -1,17 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "dataport/header/header_test_support.h"
 #include "dataport/job.h"
+#include "dataport/test_support.h"
 
 namespace dataport {
 namespace {
 
-using headertest::Bytes;
-using headertest::capture;
-using headertest::le;
-using headertest::readFile;
-using headertest::WorkDir;
-using headertest::writeFile;
+using namespace testsupport;
 
 Bytes asBytes(const std::vector<std::uint8_t>& buf) { return Bytes(buf.begin(), buf.end()); }
 

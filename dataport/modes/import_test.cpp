@@ -2,44 +2,35 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "dataport/failure.h"
-#include "dataport/io/console.h"
 #include "dataport/job.h"
+#include "dataport/test_support.h"
 
 namespace dataport {
 namespace {
 
+using namespace testsupport;
+
 class MeasureGapsTest : public testing::Test {
  protected:
   void SetUp() override {
-    path_ = (std::filesystem::temp_directory_path() /
-             ("measure_gaps_" + std::to_string(::getpid()) + ".bin"))
-                .string();
-    std::ofstream(path_, std::ios::binary) << std::string(60, 'x');
+    writeFile("import.bin", std::string(60, 'x'));
     job_.mode = kImport;
-    job_.ifile = path_;
+    job_.ifile = "import.bin";
     job_.pmax = 60;
     // Records at 10, 20, 30 and 50 with sizes 5, 3, 4 and 2.
     job_.headerList = {{10, 5, 0}, {20, 3, 1}, {30, 4, 2}, {50, 2, 3}};
   }
-  void TearDown() override { std::filesystem::remove(path_); }
 
   void edited(int n) { job_.elements.assign(n, Element{0, 1, 0}); }
   std::string measure() {
-    testing::internal::CaptureStdout();
+    Trace trace;
     job_.measureGaps();
-    io::flushOut();
-    return testing::internal::GetCapturedStdout();
+    return trace.text();
   }
 
-  std::string path_;
+  WorkDir dir_;
   Job job_;
 };
 
@@ -75,14 +66,9 @@ TEST_F(MeasureGapsTest, OverlappingRecordsGiveNegativeGaps) {
 }
 
 TEST_F(MeasureGapsTest, MissingImportFileIsAnError) {
-  job_.ifile = path_ + ".missing";
+  job_.ifile = "import.bin.missing";
   edited(1);
-  try {
-    job_.measureGaps();
-    FAIL() << "no failure";
-  } catch (const Failure& f) {
-    EXPECT_EQ(f.text, "Error accesing ifile(reading size)\n");
-  }
+  EXPECT_EQ(failureOf([&] { job_.measureGaps(); }), "Error accesing ifile(reading size)\n");
 }
 
 }  // namespace
