@@ -119,6 +119,11 @@ class Job {
   /// headerList's length when that is larger.
   std::int64_t headerRecords() const;
 
+  /// With "-c"/"-cl" (cutkind not 0), cuts the input `name` of its trailing
+  /// fill into kCutFile; when something was kept, `name` becomes kCutFile and
+  /// a pmax beyond the kept length is lowered to it. Throws Failure.
+  void cutInputIfAsked(std::string& name);
+
   // ---- element lists from data files ----
   void loadElements();
   void scanDFile();

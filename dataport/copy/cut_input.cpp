@@ -39,4 +39,14 @@ std::int64_t cutInput(Job& job, const std::string& name, std::uint32_t kind, std
   return size;
 }
 
+// The modes then read the kept part instead of their input, and the upper
+// bound may not reach beyond it.
+void Job::cutInputIfAsked(std::string& name) {
+  if (cutkind == 0) return;
+  const std::int64_t kept = cutInput(*this, name, cutkind, cutlimit, fill);
+  if (kept == 0) return;
+  name = kCutFile;
+  pmax = std::min(pmax, kept);
+}
+
 }  // namespace dataport

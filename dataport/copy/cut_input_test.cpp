@@ -81,5 +81,39 @@ TEST_F(CutInputTest, CutFileAsInputIsRefusedAndKept) {
   EXPECT_EQ(kept, std::string("AB\0\0", 4));
 }
 
+// The step every reading mode takes first: read the kept part instead of the
+// input and keep the upper bound inside it.
+TEST_F(CutInputTest, CutIfAskedSwitchesToTheKeptPartAndLowersPmax) {
+  writeFile("in.bin", std::string(10, 'D') + std::string(6, '\0'));
+  std::string name;
+  const auto cutIfAsked = [&](std::int64_t pmax) {
+    name = "in.bin";
+    job.pmax = pmax;
+    EXPECT_EQ(capture([&] { job.cutInputIfAsked(name); }).failure, "");
+    job.finishFiles();
+  };
+  cutIfAsked(100);
+  EXPECT_EQ(name, "in.bin") << "no cut without -c";
+  EXPECT_FALSE(readFile(kCutFile).has_value());
+
+  job.cutkind = 16;
+  cutIfAsked(100);
+  EXPECT_EQ(name, kCutFile);
+  EXPECT_EQ(job.pmax, 10);
+  EXPECT_EQ(readFile(kCutFile), std::string(10, 'D'));
+  cutIfAsked(4);  // already inside the kept part
+  EXPECT_EQ(job.pmax, 4);
+}
+
+TEST_F(CutInputTest, CutIfAskedKeepsTheInputWhenNothingIsKept) {
+  writeFile("in.bin", std::string(16, '\0'));
+  std::string name = "in.bin";
+  job.cutkind = 16;
+  job.pmax = 100;
+  EXPECT_EQ(capture([&] { job.cutInputIfAsked(name); }).failure, "");
+  EXPECT_EQ(name, "in.bin");
+  EXPECT_EQ(job.pmax, 100);
+}
+
 }  // namespace
 }  // namespace dataport

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "dataport/copy/copy_element.h"
-#include "dataport/copy/cut_input.h"
 #include "dataport/io/console.h"
 #include "dataport/job.h"
 
@@ -16,13 +15,7 @@ void Job::splitElements() {
   const std::string out = oname;
 
   // With "-c"/"-cl" the elements come from the input's kept beginning.
-  if (cutkind != 0) {
-    const std::int64_t kept = cutInput(*this, iname, cutkind, cutlimit, fill);
-    if (kept != 0) {
-      iname = kCutFile;
-      if (pmax >= 0 && pmax > kept) pmax = kept;
-    }
-  }
+  cutInputIfAsked(iname);
 
   loadElements();
   htype.printHtype();

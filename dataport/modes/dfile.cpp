@@ -12,7 +12,6 @@
 #include <string>
 
 #include "dataport/copy/copy_element.h"
-#include "dataport/copy/cut_input.h"
 #include "dataport/copy/pad_to_exact.h"
 #include "dataport/io/console.h"
 #include "dataport/job.h"
@@ -21,13 +20,7 @@ namespace dataport {
 
 void Job::splitDFile() {
   io::out("spliting DFIle\n");
-  if (cutkind != 0) {
-    const std::int64_t kept = cutInput(*this, iname, cutkind, cutlimit, fill);
-    if (kept != 0) {
-      iname = kCutFile;
-      if (pmax >= 0 && pmax > kept) pmax = kept;
-    }
-  }
+  cutInputIfAsked(iname);
   loadElements();
   printElements();
   if (elements.empty()) return;

@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "dataport/copy/copy_element.h"
-#include "dataport/copy/cut_input.h"
 #include "dataport/copy/pad_to_exact.h"
 #include "dataport/failure.h"
 #include "dataport/header/arith.h"
@@ -94,13 +93,7 @@ void Job::importElements() {
   io::out("importing\n");
 
   // An input cut of its trailing fill: read the kept part instead.
-  if (cutkind != 0) {
-    const std::int64_t kept = cutInput(*this, *ifile, cutkind, cutlimit, fill);
-    if (kept != 0) {
-      ifile = kCutFile;
-      if (pmax >= 0 && pmax > kept) pmax = kept;
-    }
-  }
+  cutInputIfAsked(*ifile);
 
   loadElements();
   const std::size_t first = firstInRange(headerList, 0);
