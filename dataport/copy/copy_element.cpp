@@ -89,9 +89,14 @@ std::int64_t copyElement(Job& job, const std::string& inName, const std::string&
   }
 
   // A negative size (a size field gone wrong) cannot be copied: it takes the
-  // path of any other copy that fell short.
+  // path of any other copy that fell short. A copy of no bytes counts 0
+  // whether or not its output could be opened, so an empty element only opens
+  // its output, checked.
   std::int64_t copied = 0;
-  if (size >= 0) {
+  if (size == 0) {
+    job.mustWriteAt(outName, nullptr, outOff, 0, mode);
+    if (convert) written = 0;
+  } else if (size > 0) {
     copied = convert ? table::tbsTable().convertRange(job.disk, inName, outName, inOff, outOff,
                                                       size, mode, reverse, written)
                      : io::copyRange(job.disk, inName, outName, inOff, outOff, size, mode);

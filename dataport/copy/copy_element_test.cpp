@@ -209,6 +209,24 @@ TEST_F(CopyElementTest, NegativeSizeOrMissingInputFails) {
   EXPECT_FALSE(out.has_value());
 }
 
+TEST_F(CopyElementTest, EmptyElementWhoseOutputCannotBeOpenedFails) {
+  writeFile("in.bin", "abcd");
+  for (const bool convert : {false, true}) {
+    if (convert) useTable("a=b\r\n");
+    const auto o = capture([&] {
+      copyElement(job, "in.bin", "nodir/out.bin", 0, 0, 0, "wb", convert, 0, written, 0, 0, fill);
+    });
+    EXPECT_EQ(o.failure, "nodir/out.bin:error writing file\n") << "convert " << convert;
+    EXPECT_EQ(o.out, "0 block 0 blockadd 0\n");
+  }
+  // With a folder to go to, the empty element gets its empty output.
+  written = 9;
+  EXPECT_EQ(copy(0, 0, 0, 0, true), 0);
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(written, 0);
+}
+
 TEST_F(CopyElementTest, ElementBeyond4GiBIsCopiedFromItsPlace) {
   const std::int64_t at = (std::int64_t{5} << 30) + 4;
   {
