@@ -15,6 +15,19 @@ void mustOpen(io::Disk& disk, const std::string& name, const char* mode) {
   if (h < 0 || !disk.release(h)) throwWriteError(name);
 }
 
+/// The check of every write the run cannot do without: `store` writes
+/// `count` bytes to `name` and returns how many it stored; fewer is a write
+/// error. No bytes to store still opens the file, checked.
+template <typename Store>
+void mustStore(io::Disk& disk, const std::string& name, std::int64_t count, const char* mode,
+               Store store) {
+  if (count <= 0) {
+    mustOpen(disk, name, mode);
+    return;
+  }
+  if (store() != count) throwWriteError(name);
+}
+
 }  // namespace
 
 Job::Job() { reset(); }
@@ -76,32 +89,21 @@ void Job::finishFiles() {
 
 void Job::mustWriteAt(const std::string& name, const std::uint8_t* src, std::int64_t off,
                       std::int64_t count, const char* mode) {
-  if (count <= 0) {
-    mustOpen(disk, name, mode);
-    return;
-  }
-  if (io::writeAt(disk, name, src, off, count, mode) != count) throwWriteError(name);
+  mustStore(disk, name, count, mode,
+            [&] { return io::writeAt(disk, name, src, off, count, mode); });
 }
 
 void Job::mustCopyRange(const std::string& inName, const std::string& outName,
                         std::int64_t inOff, std::int64_t outOff, std::int64_t count,
                         const char* mode) {
-  if (count <= 0) {
-    mustOpen(disk, outName, mode);
-    return;
-  }
-  if (io::copyRange(disk, inName, outName, inOff, outOff, count, mode) != count) {
-    throwWriteError(outName);
-  }
+  mustStore(disk, outName, count, mode,
+            [&] { return io::copyRange(disk, inName, outName, inOff, outOff, count, mode); });
 }
 
 void Job::mustFillAt(const std::string& name, std::uint8_t fillByte, std::int64_t off,
                      std::int64_t count, const char* mode) {
-  if (count <= 0) {
-    mustOpen(disk, name, mode);
-    return;
-  }
-  if (io::fillAt(disk, name, fillByte, off, count, mode) != count) throwWriteError(name);
+  mustStore(disk, name, count, mode,
+            [&] { return io::fillAt(disk, name, fillByte, off, count, mode); });
 }
 
 }  // namespace dataport
