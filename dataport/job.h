@@ -138,6 +138,12 @@ class Job {
 
   // ---- modes ----
   void splitElements();
+  /// Import and join: copies the element `e` to the end of oname from the
+  /// DFile iname at `readPos` (which then moves past the element and its
+  /// separator) or, with "-f", from the numbered file `number`, and sets
+  /// e.size to the length written. Sets `changed` when a copy without a
+  /// table wrote another length than planned. Throws Failure.
+  void putElement(Element& e, std::int32_t number, std::int64_t& readPos, bool& changed);
   void importElements();
   void measureGaps();
   void joinElements();

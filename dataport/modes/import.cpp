@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "dataport/copy/copy_element.h"
 #include "dataport/copy/pad_to_exact.h"
 #include "dataport/failure.h"
 #include "dataport/header/arith.h"
@@ -171,19 +170,8 @@ void Job::importElements() {
   for (std::size_t j = 0; j < count; ++j) {
     Element& e = elements[j];
     e.pos = at;
-    const bool single = !perfile;
-    const std::string source =
-        single ? iname : iname + numberSuffix(static_cast<std::int32_t>(j));
-    std::int64_t real = 0;
-    const std::int64_t written =
-        copyElement(*this, source, oname, single ? readPos : 0, 0, e.size, "ab",
-                    tblname.has_value(), 1 - static_cast<int>(tblreverse), real, blockkind, block,
-                    fill);
-    if (single) readPos += e.size + (sepindata ? 0 : seplen);
-    const std::int64_t newSize = tblname ? real : written;
-    if (!tblname && newSize != e.size) changed = true;
-    e.size = newSize;
-    at = arith::add(at, newSize);
+    putElement(e, static_cast<std::int32_t>(j), readPos, changed);
+    at = arith::add(at, e.size);
     if (j + 1 == count) tailShift = arith::sub(at, oldEnd[j]);
 
     if (useindex) {

@@ -20,6 +20,21 @@
 
 namespace dataport {
 
+// The element's new length is the count of output bytes the copy kept in
+// `real` with a table, and the copy's return without one.
+void Job::putElement(Element& e, std::int32_t number, std::int64_t& readPos, bool& changed) {
+  const std::string source = perfile ? iname + numberSuffix(number) : iname;
+  std::int64_t real = 0;
+  const std::int64_t written =
+      copyElement(*this, source, oname, perfile ? 0 : readPos, 0, e.size, "ab",
+                  tblname.has_value(), 1 - static_cast<int>(tblreverse), real, blockkind, block,
+                  fill);
+  if (!perfile) readPos += e.size + (sepindata ? 0 : seplen);
+  const std::int64_t newSize = tblname ? real : written;
+  if (!tblname && newSize != e.size) changed = true;
+  e.size = newSize;
+}
+
 void Job::joinElements() {
   io::out("joining\n");
   loadElements();
@@ -48,17 +63,8 @@ void Job::joinElements() {
   std::int64_t readPos = 0;
   for (Element& e : elements) {
     e.pos = at;
-    const std::string source = perfile ? iname + numberSuffix(e.index) : iname;
-    std::int64_t real = 0;
-    const std::int64_t written =
-        copyElement(*this, source, oname, perfile ? 0 : readPos, 0, e.size, "ab",
-                    tblname.has_value(), 1 - static_cast<int>(tblreverse), real, blockkind, block,
-                    fill);
-    if (!perfile) readPos += e.size + (sepindata ? 0 : seplen);
-    const std::int64_t newSize = tblname ? real : written;
-    if (!tblname && newSize != e.size) changed = true;
-    e.size = newSize;
-    at = arith::add(at, newSize);
+    putElement(e, e.index, readPos, changed);
+    at = arith::add(at, e.size);
   }
 
   if (tblname || changed) {
