@@ -13,8 +13,13 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
-dataport="$(realpath "${1:-$root/build/dataport/dataport}")"
-[[ -x "$dataport" ]] || { echo "no dataport at $dataport (build it first)" >&2; exit 1; }
+if [[ $# -ge 1 ]]; then
+  dataport="$(realpath "$1")"
+else
+  cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$root/build" --target dataport -j2 >/dev/null
+  dataport="$root/build/dataport/dataport"
+fi
 work="${BENCH_DIR:-$(mktemp -d)}"
 mkdir -p "$work"
 trap '[[ -n "${BENCH_DIR:-}" ]] || rm -rf "$work"' EXIT
@@ -23,23 +28,7 @@ cd "$work"
 elements=65536
 esize=4096
 
-# The data file: count, then position and size per element, then the
-# elements back to back. Each element starts with its number, so no two are
-# alike and none holds the separator.
-python3 - "$elements" "$esize" <<'EOF'
-import struct, sys
-n, size = int(sys.argv[1]), int(sys.argv[2])
-start = 4 + 8 * n
-header = bytearray(struct.pack('<I', n))
-for k in range(n):
-    header += struct.pack('<II', start + k * size, size)
-filler = bytes(range(32, 127)) * (size // 95 + 1)
-with open('data.bin', 'wb') as f:
-    f.write(header)
-    for k in range(n):
-        head = b'element %08d ' % k
-        f.write(head + filler[:size - len(head)])
-EOF
+python3 "$root/bench/make_data_file.py" "$elements" "$esize" data.bin
 
 # Times one command (its output goes to a log): prints "wall cpu" in seconds,
 # cpu being user + system time.

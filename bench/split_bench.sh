@@ -8,7 +8,14 @@
 # Goal: DFile split at most 2x cat, numbered split at most 4x cat.
 set -euo pipefail
 
-DATAPORT=$(realpath "${1:-${DATAPORT_BIN:-build/dataport/dataport}}")
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+if [[ $# -ge 1 ]]; then
+  DATAPORT=$(realpath "$1")
+else
+  cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$ROOT/build" --target dataport -j2 >/dev/null
+  DATAPORT="$ROOT/build/dataport/dataport"
+fi
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/split_bench.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
@@ -16,16 +23,7 @@ cd "$WORK"
 COUNT=65536
 ESIZE=4096
 
-python3 - "$COUNT" "$ESIZE" <<'PY'
-import struct, sys
-count, esize = int(sys.argv[1]), int(sys.argv[2])
-start = 4 + 8 * count
-with open("data.bin", "wb") as f:
-    f.write(struct.pack("<I", count))
-    f.write(b"".join(struct.pack("<II", start + k * esize, esize) for k in range(count)))
-    for k in range(count):
-        f.write(bytes([65 + k % 26]) * (esize - 4) + struct.pack("<I", k))
-PY
+python3 "$ROOT/bench/make_data_file.py" "$COUNT" "$ESIZE" data.bin
 
 # Each measurement: wall-clock seconds and CPU seconds (user + system). On a
 # busy machine the CPU figures are the steadier ones.
