@@ -130,14 +130,16 @@ void Job::readHeader(bool importing) {
                          (h.gcount > 0 ? std::int64_t{count / h.gcount} * h.gskip : 0);
     io::out("bufsize %lld\n", static_cast<long long>(block));
 
-    // The count comes from the file: it must describe records that the file
-    // can hold before anything is allocated for them.
+    // The count comes from the file. A block that the file cannot fill would
+    // be read short: that is the read error, found before anything is
+    // allocated for records that are not there.
     if (count < 0 || block < 0) throw Failure("error alloc elements buf\n");
     std::vector<std::uint8_t> buf;
     if (block > 0) {
       const std::int64_t fileBytes = io::fileSize(disk, name);
-      if (fileBytes < 0 || hpos < 0) throw Failure("error reading elements(block)\n");
-      if (block > fileBytes - hpos) throw Failure("error alloc elements buf\n");
+      if (fileBytes < 0 || hpos < 0 || block > fileBytes - hpos) {
+        throw Failure("error reading elements(block)\n");
+      }
       try {
         buf.resize(static_cast<std::size_t>(block));
       } catch (const std::bad_alloc&) {
