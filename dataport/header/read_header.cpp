@@ -130,14 +130,17 @@ void Job::readHeader(bool importing) {
                          (h.gcount > 0 ? std::int64_t{count / h.gcount} * h.gskip : 0);
     io::out("bufsize %lld\n", static_cast<long long>(block));
 
-    // The count comes from the file. A block that the file cannot fill would
-    // be read short: that is the read error, found before anything is
-    // allocated for records that are not there.
+    // The count comes from the file: nothing is allocated for records that
+    // the file does not hold.
     if (count < 0 || block < 0) throw Failure("error alloc elements buf\n");
     std::vector<std::uint8_t> buf;
     if (block > 0) {
       const std::int64_t fileBytes = io::fileSize(disk, name);
       if (fileBytes < 0 || hpos < 0 || block > fileBytes - hpos) {
+        // A block beyond what a 32-bit count of records could ever be held
+        // in (2 GiB and up) is a count that does not fit in memory; a smaller
+        // one the file cannot fill is a header read short.
+        if (block > std::int64_t{INT32_MAX}) throw Failure("error alloc elements buf\n");
         throw Failure("error reading elements(block)\n");
       }
       try {

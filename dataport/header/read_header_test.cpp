@@ -220,7 +220,9 @@ struct Malformed {
 TEST_F(ReadHeader, MalformedHeadersEndWithTheirMessage) {
   const Malformed cases[] = {
       {"negative count", "4440", le(0xFFFFFFFF, 4) + rec(1, 1), 0, 0, "error alloc elements buf\n"},
-      {"count beyond the file", "4440", le(0x7FFFFFFF, 4) + Bytes(96, 'x'), 0, 0,
+      {"count whose records could never be held", "4440", le(0x7FFFFFFF, 4) + Bytes(96, 'x'), 0,
+       0, "error alloc elements buf\n"},
+      {"count a few records beyond the file", "4440", le(20, 4) + Bytes(96, 'x'), 0, 0,
        "error reading elements(block)\n"},
       {"one record short", "4440", le(2, 4) + rec(1, 1) + "abc", 0, 0,
        "error reading elements(block)\n"},
