@@ -253,6 +253,35 @@ TEST(ImportRefusals, HeaderPointingPastTheImportFileIsRefused) {
                 "Error: the gap after header record 0 reaches past the end of the import file\n");
 }
 
+TEST(ImportRefusals, OutputThatIsAnInputIsRefusedBeforeWriting) {
+  Scratch s;
+  const Bytes data = dataFile("", "", kPieces);
+  const Bytes edits = dfile({"1", "2", "3"});
+  const Bytes hfile = rebuild::header4440(28, kPieces);  // data.bin's own header
+  s.write("data.bin", data);
+  s.write("edit.txt", edits);
+  s.write("hdr.bin", hfile);
+  const std::vector<std::vector<std::string>> runs = {
+      {"-i", "data.bin", "4440", "edit.txt", "./data.bin"},
+      {"-i", "data.bin", "4440", "edit.txt", "edit.txt"},
+      {"-i", "data.bin", "4440", "edit.txt", "data.bin", "-c"},
+      {"-i", "data.bin", "4440", "edit.txt", "hdr.bin", "-h", "hdr.bin"},
+  };
+  for (const auto& args : runs) {
+    auto r = s.dataport(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, args[4] + ":output file is also an input file\n");
+  }
+  auto r = s.dataport({"-i", "data.bin", "4440", "edit.txt", "new.bin", "data.bin", "-h",
+                       "hdr.bin"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "data.bin:output file is also an input file\n");
+  EXPECT_EQ(s.read("data.bin"), data);
+  EXPECT_EQ(s.read("edit.txt"), edits);
+  EXPECT_EQ(s.read("hdr.bin"), hfile);
+  EXPECT_FALSE(s.exists("new.bin"));
+}
+
 TEST(ImportRefusals, UnwritableOutputEndsWithWriteError) {
   Scratch s;
   s.write("data.bin", dataFile("", "", kPieces));

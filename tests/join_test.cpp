@@ -127,6 +127,20 @@ TEST(Join, NothingToJoinWritesNothing) {
   EXPECT_FALSE(s.exists("out.bin"));
 }
 
+TEST(Join, OutputThatIsTheDFileIsRefusedAndTheDFileKept) {
+  Scratch s;
+  withElements(s);
+  const Bytes dfileBytes = s.read("in.txt");
+  auto r = s.dataport({"-j", "440", "in.txt", "in.txt"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "in.txt:output file is also an input file\n");
+  r = s.dataport({"-j", "440", "in.txt", "out.bin", "./in.txt", "-h", "x"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "./in.txt:output file is also an input file\n");
+  EXPECT_EQ(s.read("in.txt"), dfileBytes);
+  EXPECT_FALSE(s.exists("out.bin"));
+}
+
 TEST(Join, UnwritableOutputsEndWithWriteError) {
   Scratch s;
   withElements(s);

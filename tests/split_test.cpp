@@ -258,6 +258,25 @@ TEST_F(SplitTest, OutputThatCannotBeWrittenEndsRunWithStatus1) {
   EXPECT_EQ(r.err, "outdir:error writing file\n");
 }
 
+TEST_F(SplitTest, OutputThatIsAnInputIsRefusedAndTheInputKept) {
+  writeCounted("data.bin", {"abc", "de"});
+  const Bytes data = s.read("data.bin");
+  s.write("hdr.bin", rec(0, 4));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"4440", "data.bin", "./data.bin"},
+        {"4440", "data.bin", "data.bin", "-c"},
+        {"440", "data.bin", "hdr.bin", "-h", "hdr.bin"}}) {
+    RunResult r = s.dataport(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, args[2] + ":output file is also an input file\n");
+    EXPECT_EQ(s.read("data.bin"), data);
+    EXPECT_EQ(s.read("hdr.bin"), rec(0, 4));
+  }
+  // Appending keeps every byte that is still to be read.
+  run({"4440", "data.bin", "data.bin", "-a"});
+  EXPECT_EQ(s.read("data.bin"), data + dfile({"abc", "de"}));
+}
+
 TEST_F(SplitTest, ElementBeyond4GiBIsCopiedFromItsPosition) {
   const std::uint64_t at = (std::uint64_t{5} << 30) + 3;
   s.write("hdr.bin", le(at, 8) + le(4, 8));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dataport/copy/copy_element.h"
+#include "dataport/copy/output_guard.h"
 #include "dataport/io/console.h"
 #include "dataport/job.h"
 
@@ -13,6 +14,7 @@ namespace dataport {
 
 void Job::splitElements() {
   const std::string out = oname;
+  const std::string dataFile = iname;
 
   // With "-c"/"-cl" the elements come from the input's kept beginning.
   cutInputIfAsked(iname);
@@ -44,6 +46,7 @@ void Job::splitElements() {
   }
 
   // Creates or empties the output ("wb"), or leaves its content ("ab").
+  refuseOverwrite(out, omode, {dataFile, iname, hname.value_or("")});
   mustWriteAt(out, nullptr, 0, 0, omode.c_str());
   const std::int64_t sepBytes = std::min<std::int64_t>(seplen, static_cast<std::int64_t>(sep.size()));
   for (const Element& e : elements) {

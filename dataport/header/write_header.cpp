@@ -5,11 +5,10 @@
 // and size - shift, as the low field-width bytes, little-endian.
 
 #include <algorithm>
-#include <filesystem>
 #include <new>
 #include <stdexcept>
-#include <system_error>
 
+#include "dataport/copy/output_guard.h"
 #include "dataport/failure.h"
 #include "dataport/header/arith.h"
 #include "dataport/io/console.h"
@@ -28,12 +27,6 @@ void zeroed(std::vector<std::uint8_t>& buf, std::int64_t size, const char* failu
   } catch (const std::length_error&) {
     throw Failure(failure);
   }
-}
-
-/// True when both names lead to the same existing file.
-bool sameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "dataport/copy/output_guard.h"
 #include "dataport/copy/pad_to_exact.h"
 #include "dataport/failure.h"
 #include "dataport/header/arith.h"
@@ -92,6 +93,7 @@ void Job::importElements() {
   io::out("importing\n");
 
   // An input cut of its trailing fill: read the kept part instead.
+  const std::string importFile = *ifile;
   cutInputIfAsked(*ifile);
 
   loadElements();
@@ -126,6 +128,11 @@ void Job::importElements() {
       }
     }
   }
+
+  // The outputs are emptied before the inputs are read to their end.
+  const std::string dfile = perfile ? std::string() : iname;
+  refuseOverwrite(oname, omode, {importFile, *ifile, dfile, hname.value_or("")});
+  if (hname) refuseOverwrite(hdrname, "wb", {importFile, *ifile, dfile});
 
   // The planned positions: the edited elements back to back behind the
   // header (or from the file start with an HFILE). The header size counts

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dataport/copy/copy_element.h"
+#include "dataport/copy/output_guard.h"
 #include "dataport/copy/pad_to_exact.h"
 #include "dataport/header/arith.h"
 #include "dataport/io/console.h"
@@ -39,6 +40,9 @@ void Job::joinElements() {
   io::out("joining\n");
   loadElements();
   if (elements.empty()) return;
+  const std::string dfile = perfile ? std::string() : iname;
+  refuseOverwrite(oname, omode, {dfile});
+  if (hname) refuseOverwrite(hdrname, "wb", {dfile});
 
   const auto n = static_cast<std::int64_t>(elements.size());
   std::vector<std::uint8_t> header;
