@@ -1,5 +1,7 @@
 #include "dataport/job.h"
 
+#include <algorithm>
+
 #include "dataport/failure.h"
 #include "dataport/io/file_helpers.h"
 #include "dataport/table/tbs_table.h"
@@ -39,6 +41,10 @@ Job::Job(int argc, char** argv) {
 
 Job::~Job() {
   if (tblname) table::tbsTable().releaseTable();
+}
+
+std::span<const std::uint8_t> Job::separator() const {
+  return std::span<const std::uint8_t>(sep).first(std::min<std::size_t>(seplen, sep.size()));
 }
 
 void Job::reset() {

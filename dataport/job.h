@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,9 @@ class Job {
 
   /// All file access of the run.
   io::Disk disk;
+
+  /// The separator: the first seplen bytes of sep (never more than sep holds).
+  std::span<const std::uint8_t> separator() const;
 
   /// Resets, then parses the command line. Throws Failure.
   Job(int argc, char** argv);

@@ -55,7 +55,8 @@ void Job::loadElements() {
 // dropped before them are counted in `carried`, so every element gets its full
 // size however many windows it spans.
 void Job::scanDFile() {
-  const auto len = static_cast<std::int64_t>(std::min<std::size_t>(seplen, sep.size()));
+  const std::span<const std::uint8_t> separatorBytes = separator();
+  const auto len = static_cast<std::int64_t>(separatorBytes.size());
   // A separator longer than the window could never be found whole in it.
   const std::int64_t window = std::max(kMaxBuf, 2 * len);
   std::vector<std::uint8_t> buf;
@@ -85,7 +86,7 @@ void Job::scanDFile() {
 
       std::int64_t start = 0;
       while (const std::uint8_t* hit =
-                 io::findBytes(buf.data() + start, have - start, sep.data(), len)) {
+                 io::findBytes(buf.data() + start, have - start, separatorBytes.data(), len)) {
         const std::int64_t at = hit - buf.data();
         io::out("a %lld Epos: %lld\n", static_cast<long long>(e.size), static_cast<long long>(e.pos));
         e.size = carried + (at - start) + (sepindata ? len : 0);

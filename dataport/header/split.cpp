@@ -2,7 +2,8 @@
 // out of the data file, either into a numbered file of its own ("-f") or
 // into the one output file, each followed by the separator.
 
-#include <algorithm>
+#include <iterator>
+#include <span>
 #include <string>
 
 #include "dataport/copy/copy_element.h"
@@ -48,13 +49,13 @@ void Job::splitElements() {
   // Creates or empties the output ("wb"), or leaves its content ("ab").
   refuseOverwrite(out, omode, {dataFile, iname, hname.value_or("")});
   mustWriteAt(out, nullptr, 0, 0, omode.c_str());
-  const std::int64_t sepBytes = std::min<std::int64_t>(seplen, static_cast<std::int64_t>(sep.size()));
+  const std::span<const std::uint8_t> separatorBytes = separator();
   for (const Element& e : elements) {
     if (!posInRange(e.pos)) continue;
     io::out("%lld  %lld\n", static_cast<long long>(e.pos), static_cast<long long>(e.size));
     copyElement(*this, iname, out, e.pos, 0, e.size, "ab", convert, reverse, written, blockkind,
                 block, fill);
-    if (!sepindata) mustWriteAt(out, sep.data(), 0, sepBytes, "ab");
+    if (!sepindata) mustWriteAt(out, separatorBytes.data(), 0, std::ssize(separatorBytes), "ab");
   }
 }
 

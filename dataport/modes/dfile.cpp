@@ -9,6 +9,7 @@
 // separator.
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "dataport/copy/copy_element.h"
@@ -35,7 +36,7 @@ void Job::splitDFile() {
                   fill);
       ++k;
     }
-    readPos += e.size + (sepindata ? 0 : seplen);
+    readPos += e.size + (sepindata ? 0 : std::ssize(separator()));
   }
 }
 
@@ -49,7 +50,7 @@ void Job::joinDFile() {
     std::int64_t real = 0;
     copyElement(*this, iname + numberSuffix(e.index), oname, 0, 0, e.size, "ab",
                 tblname.has_value(), static_cast<int>(tblreverse), real, blockkind, block, fill);
-    if (!sepindata) mustWriteAt(oname, sep.data(), 0, seplen, "ab");
+    if (!sepindata) mustWriteAt(oname, separator().data(), 0, std::ssize(separator()), "ab");
   }
   padToExact(*this, oname, exkind, exsize, fill);
 }

@@ -9,6 +9,7 @@
 // Positions are file positions in the output; buildHeader stores pos - pbase.
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,7 @@ void Job::putElement(Element& e, std::int32_t number, std::int64_t& readPos, boo
       copyElement(*this, source, oname, perfile ? 0 : readPos, 0, e.size, "ab",
                   tblname.has_value(), 1 - static_cast<int>(tblreverse), real, blockkind, block,
                   fill);
-  if (!perfile) readPos += e.size + (sepindata ? 0 : seplen);
+  if (!perfile) readPos += e.size + (sepindata ? 0 : std::ssize(separator()));
   const std::int64_t newSize = tblname ? real : written;
   if (!tblname && newSize != e.size) changed = true;
   e.size = newSize;
