@@ -10,6 +10,7 @@ const char kUsage[] =
     " apply DIFF_FILE to FILE_TO_PATCH\n"
     " -n  (optional) not verify data (dont validate BYTE_ORG)\n"
     " -r  (optional) revert (switch BYTE_ORG and BYTE_PATCH)\n"
+    " -c  (optional) check only: verify the whole DIFF_FILE, write nothing\n"
     " DIFF_FILE is difference file created by MS Windows 'fc /B' command.\n"
     " DIFF_FILE first line is comment\n"
     "           each other line format 'HEX_OFFSET: HEX_BYTE_ORG HEX_BYTE_PATCH'\n"
@@ -23,6 +24,7 @@ Settings readOptionWords(int argc, const char* const* argv) {
     if (word[0] == '\0') continue;
     if (word[1] == 'n') settings.verify = false;
     if (word[1] == 'r') settings.revert = true;
+    if (word[1] == 'c') settings.checkOnly = true;
   }
   return settings;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The command line of mendbin: DIFF_FILE FILE_TO_PATCH [-n] [-r].
+// The command line of mendbin: DIFF_FILE FILE_TO_PATCH [-n] [-r] [-c].
 
 #include "mendbin/patcher.h"
 
@@ -11,7 +11,7 @@ extern const char kUsage[];
 
 /// Settings from the option words, arguments 3 and 4 of argv (those present).
 /// Only the second character of a word counts: n turns verification off, r
-/// turns revert on; any other word, and a word shorter than two characters,
+/// turns revert on, c asks for a check only; any other word, and a word shorter than two characters,
 /// is ignored. Arguments from the fifth on are ignored.
 Settings readOptionWords(int argc, const char* const* argv);
 

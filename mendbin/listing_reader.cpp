@@ -1,6 +1,8 @@
 #include "mendbin/listing_reader.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace mendbin {
 namespace {
@@ -49,48 +51,47 @@ PatchEntry toPatchEntry(const RawEntry& raw) {
 }
 
 ListingReader::ListingReader(ListingSource source, std::size_t bufferSize)
-    : source_(std::move(source)), buffer_(bufferSize > 0 ? bufferSize : 1) {}
+    : source_(std::move(source)), buffer_(std::max<std::size_t>(bufferSize, 4)) {}
 
-bool ListingReader::refill() {
-  if (ended_) return false;
-  taken_ += static_cast<std::int64_t>(end_);
-  pos_ = end_ = 0;
-  for (;;) {
-    IoResult r = source_(buffer_.data(), static_cast<std::int64_t>(buffer_.size()));
+bool ListingReader::fill(std::size_t n) {
+  while (end_ - pos_ < n) {
+    if (ended_) return false;
+    // Keep the unread bytes, at the front of the buffer.
+    taken_ += static_cast<std::int64_t>(pos_);
+    std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+    IoResult r = source_(buffer_.data() + end_, static_cast<std::int64_t>(buffer_.size() - end_));
     if (r.count > 0) {
-      end_ = static_cast<std::size_t>(r.count);
-      return true;
+      end_ += static_cast<std::size_t>(r.count);
+      continue;
     }
     if (r.count < 0 && r.error == EINTR) continue;
     // The end and a read error both end the listing for good.
     if (r.count < 0) error_ = r.error != 0 ? r.error : EIO;
     ended_ = true;
-    return false;
   }
+  return true;
 }
 
-void ListingReader::skipFirstLine() {
-  for (;;) {
-    if (pos_ == end_ && !refill()) return;
-    for (; pos_ < end_; ++pos_) {
-      if (buffer_[pos_] == '\n') {
-        ++pos_;
-        return;
-      }
+template <bool InLine>
+void ListingReader::skipSpace() {
+  for (int c; isSpace(c = peek()); take()) {
+    if (c == '\n') {
+      if (InLine) return;
+      lineStart_ = true;
     }
   }
-}
-
-void ListingReader::skipSpace() {
-  while (isSpace(peek())) take();
 }
 
 // The "%lX" conversion: white space, an optional sign, an optional "0x"
 // (whose x is taken even when no digit follows: "0x" alone reads as 0), then
 // digits. Without a digit nothing converts; a sign already taken stays taken.
+template <bool InLine>
 bool ListingReader::readNumber(HexNumber& number) {
   number = HexNumber{};
-  skipSpace();
+  skipSpace<InLine>();
+  lineStart_ = false;
   int c = peek();
   if (c == '+' || c == '-') {
     number.negative = (c == '-');
@@ -120,20 +121,116 @@ bool ListingReader::readNumber(HexNumber& number) {
   return digits;
 }
 
-bool ListingReader::nextRaw(RawEntry& entry) {
-  if (!readNumber(entry.offset)) return false;
+template <bool InLine>
+bool ListingReader::readEntry(RawEntry& entry) {
+  if (!readNumber<InLine>(entry.offset)) return false;
   if (peek() != ':') return false;
   take();
-  if (!readNumber(entry.orgByte) || !readNumber(entry.patchByte)) return false;
-  skipSpace();
+  return readNumber<InLine>(entry.orgByte) && readNumber<InLine>(entry.patchByte);
+}
+
+bool ListingReader::nextRaw(RawEntry& entry) {
+  if (!readEntry<false>(entry)) return false;
+  skipSpace<false>();
   return true;
 }
 
-bool ListingReader::next(PatchEntry& entry) {
+void ListingReader::skipLine() {
+  for (int c; (c = peek()) != kEnd; ) {
+    take();
+    if (c == '\n') break;
+  }
+  lineStart_ = true;
+}
+
+void ListingReader::readFirstLine() {
   RawEntry raw;
-  if (!nextRaw(raw)) return false;
+  if (readEntry<true>(raw)) {
+    skipSpace<true>();
+    const int c = peek();
+    if (c == '\n' || c == kEnd) {
+      pending_ = toPatchEntry(raw);
+      havePending_ = true;
+    }
+  }
+  skipLine();
+  skipSpace<false>();
+}
+
+bool ListingReader::atFcLine() {
+  if (!fill(3)) return false;
+  return buffer_[pos_] == 'F' && buffer_[pos_ + 1] == 'C' && buffer_[pos_ + 2] == ':';
+}
+
+bool ListingReader::ended(Stop how) {
+  stop_ = error_ != 0 ? Stop::readError : how;
+  return false;
+}
+
+bool ListingReader::next(PatchEntry& entry) {
+  if (havePending_) {
+    havePending_ = false;
+    entry = pending_;
+    return true;
+  }
+  if (stop_ != Stop::none) return false;
+  skipSpace<false>();
+  if (peek() == kEnd) return ended(Stop::end);
+  const std::int64_t at = consumed();
+  if (lineStart_ && atFcLine()) return endTrailer(at);
+  RawEntry raw;
+  if (!nextRaw(raw)) {
+    badLineAt_ = at;
+    return ended(Stop::badLine);
+  }
   entry = toPatchEntry(raw);
   return true;
+}
+
+// After the entries: lines that fc prints to close its listing, and blank
+// lines. An entry among them is refused by naming the first "FC:" line.
+bool ListingReader::endTrailer(std::int64_t firstFcLine) {
+  for (;;) {
+    skipLine();
+    skipSpace<false>();
+    if (peek() == kEnd) return ended(Stop::end);
+    if (atFcLine()) continue;
+    const std::int64_t at = consumed();
+    RawEntry raw;
+    badLineAt_ = nextRaw(raw) ? firstFcLine : at;
+    return ended(Stop::badLine);
+  }
+}
+
+std::string badLineMessage(const ListingSource& source, std::int64_t at) {
+  constexpr std::size_t kShown = 80;
+  std::int64_t line = 1;
+  std::string text;  // the start of the line that holds `at`
+  bool textDone = false;
+  std::vector<std::uint8_t> buffer(std::size_t{1} << 16);
+  std::int64_t pos = 0;
+  while (!textDone) {
+    IoResult r = source(buffer.data(), static_cast<std::int64_t>(buffer.size()));
+    if (r.count < 0 && r.error == EINTR) continue;
+    if (r.count <= 0) break;
+    for (std::int64_t i = 0; i < r.count && !textDone; ++i, ++pos) {
+      const char c = static_cast<char>(buffer[i]);
+      if (c == '\n') {
+        if (pos >= at) textDone = true;
+        else {
+          ++line;
+          text.clear();
+        }
+      } else if (text.size() <= kShown) {
+        text += c;
+      } else if (pos >= at) {
+        textDone = true;
+      }
+    }
+  }
+  if (!text.empty() && text.back() == '\r') text.pop_back();  // CR LF line end
+  if (text.size() > kShown) text.resize(kShown);
+  return "ERROR: can't parse listing line " + std::to_string(line) + " : " + text + "\n";
 }
 
 }  // namespace mendbin

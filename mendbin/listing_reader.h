@@ -5,19 +5,26 @@
 //   00000007: 57 77
 //   0000000C: 21 2E
 //
-// The first line is a comment. Every entry is read as the C library's
-// formatted input reads the pattern "%lX: %lX %lX\n": white space may stand
-// before each number, the colon must follow the offset's digits at once, and
-// any white space after an entry (line ends and blank lines too) is passed
-// over. A number is what the "%lX" conversion accepts: an optional sign, an
-// optional 0x or 0X, hexadecimal digits of either case. Reading ends at the
-// first entry that does not yield all three numbers.
+// The first line is the comment that fc prints, unless it reads as an entry
+// itself (a listing whose comment line was cut off): then it is the first
+// entry. Every entry is read as the C library's formatted input reads the
+// pattern "%lX: %lX %lX\n": white space may stand before each number, the
+// colon must follow the offset's digits at once, and any white space after an
+// entry (line ends and blank lines too) is passed over. A number is what the
+// "%lX" conversion accepts: an optional sign, an optional 0x or 0X,
+// hexadecimal digits of either case.
+//
+// The entries must run to the end of the listing: after the last one only
+// blank lines and the closing lines that fc prints ("FC: ...") may follow. Any
+// other text is a bad line, and so is an entry after an "FC:" line, because a
+// listing that stops early would otherwise be applied in part without a word.
 //
 // The reader streams the listing through one buffer, so a listing of any
 // length takes the same memory.
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "mendbin/file_access.h"
@@ -63,16 +70,30 @@ class ListingReader {
  public:
   explicit ListingReader(ListingSource source, std::size_t bufferSize = std::size_t{1} << 20);
 
-  /// Passes over the first line: everything up to and including its line
-  /// end, or up to the end of the listing.
-  void skipFirstLine();
-  /// Reads the next entry. False at the first entry that does not parse,
-  /// at the end of the listing and after a read error (see error()).
+  /// How reading the entries ended.
+  enum class Stop {
+    none,       ///< not yet ended
+    end,        ///< the end of the listing, after nothing but its trailer
+    readError,  ///< the source failed (see error())
+    badLine,    ///< text that is no entry (see badLineAt())
+  };
+
+  /// Reads the first line. When the whole line reads as an entry, next()
+  /// returns it first; otherwise the line is the comment and is passed over,
+  /// up to and including its line end.
+  void readFirstLine();
+  /// Reads the next entry. False once the entries end; stop() says how.
   bool next(PatchEntry& entry);
-  /// As next(), with the numbers as read.
+  /// Reads one entry as the formatted-input pattern does, with the numbers as
+  /// read, and passes over the white space after it. False when the text
+  /// does not yield all three numbers; nothing is checked about what follows.
   bool nextRaw(RawEntry& entry);
+  Stop stop() const { return stop_; }
   /// The error number of a read error of the source; 0 when none happened.
   int error() const { return error_; }
+  /// With Stop::badLine: the listing offset of the first character of the
+  /// bad line that is not white space (see badLineMessage()).
+  std::int64_t badLineAt() const { return badLineAt_; }
   /// Bytes taken from the listing so far (a byte only looked at is not taken).
   std::int64_t consumed() const { return taken_ + static_cast<std::int64_t>(pos_); }
 
@@ -82,11 +103,22 @@ class ListingReader {
   int peek() {
     if (pos_ < end_) [[likely]]
       return buffer_[pos_];
-    return refill() ? buffer_[pos_] : kEnd;
+    return fill(1) ? buffer_[pos_] : kEnd;
   }
   void take() { ++pos_; }
-  [[gnu::noinline]] bool refill();
+  /// Makes at least n unread bytes available; false when the listing ends first.
+  [[gnu::noinline]] bool fill(std::size_t n);
+  /// True when the unread text starts with "FC:".
+  bool atFcLine();
+  void skipLine();
+  bool endTrailer(std::int64_t firstFcLine);
+  bool ended(Stop how);
+  // InLine: white space does not include the line end (for the first line).
+  template <bool InLine>
   bool readNumber(HexNumber& number);
+  template <bool InLine>
+  bool readEntry(RawEntry& entry);
+  template <bool InLine>
   void skipSpace();
 
   ListingSource source_;
@@ -96,6 +128,16 @@ class ListingReader {
   std::int64_t taken_ = 0;  ///< bytes of earlier buffer fills
   bool ended_ = false;      ///< the source reported its end or an error
   int error_ = 0;
+  bool lineStart_ = true;   ///< no text but white space since the last line end
+  bool havePending_ = false;
+  PatchEntry pending_;      ///< the first line, when it is an entry
+  Stop stop_ = Stop::none;
+  std::int64_t badLineAt_ = -1;
 };
+
+/// "ERROR: can't parse listing line N : TEXT\n" for the line of the listing
+/// in `source` (read from its start) that holds offset `at`: N counted from
+/// 1, TEXT the line without its line end, cut at 80 characters.
+std::string badLineMessage(const ListingSource& source, std::int64_t at);
 
 }  // namespace mendbin

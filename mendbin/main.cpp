@@ -1,19 +1,22 @@
 // mendbin: applies a byte-difference listing in the form of `fc /B` to a file.
 // Only errors are printed; see command_line.h for the command line and
-// patcher.h for how the entries reach the file.
+// run.h for how a listing is checked and applied.
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "mendbin/command_line.h"
+#include "mendbin/listing_passes.h"
 #include "mendbin/listing_reader.h"
 #include "mendbin/patcher.h"
 #include "mendbin/posix_file.h"
+#include "mendbin/run.h"
 
 namespace {
 
 void printError(const std::string& line) { std::fwrite(line.data(), 1, line.size(), stderr); }
+void printOutput(const std::string& line) { std::fwrite(line.data(), 1, line.size(), stdout); }
 
 std::string fileError(const char* what, const std::string& path, int error) {
   return std::string("ERROR: ") + what + " : " + path + " : " + std::strerror(error) + "\n";
@@ -36,23 +39,25 @@ int main(int argc, char** argv) {
     printError(fileError("can't open file", listingPath, error));
     return 1;
   }
-  ListingReader listing(
-      [&listingFile](std::uint8_t* dst, std::int64_t n) { return listingFile.read(dst, n); });
-  listing.skipFirstLine();
+  ListingPasses passes(listingFile);
+  ListingReader listing(passes.begin());
+  listing.readFirstLine();
   if (listing.error() != 0) {
     printError(listingReadError(listingPath, listing.error()));
     return 1;
   }
 
+  // A check writes nothing, so it needs no write access to the file.
   PosixFile target;
-  if (int error = target.open(argv[2], true); error != 0) {
+  if (int error = target.open(argv[2], !settings.checkOnly); error != 0) {
     printError(fileError("can't open file", targetPath, error));
     return 1;
   }
   Patcher patcher(target, targetPath, settings, target.holdsData(), printError);
-  int code = applyListing(listing, listingPath, patcher);
+  int code = runListing(listing, [&passes] { return passes.begin(); }, listingPath, patcher,
+                        settings, printError, printOutput);
   listingFile.close();
-  if (code == 0) {
+  if (code == 0 && !settings.checkOnly) {
     if (int error = target.close(); error != 0) {
       printError(fileError("failed flush file", targetPath, error));
       return 1;

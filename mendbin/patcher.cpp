@@ -17,6 +17,10 @@ std::string posText(std::int64_t pos) {
 
 }  // namespace
 
+std::string unknownDataMessage(const std::string& path, std::int64_t offset) {
+  return "ERROR: unknown data, not patching" + posText(offset) + path + "\n";
+}
+
 std::string listingReadError(const std::string& path, int error) {
   return "ERROR: error reading file: " + path + " : " + std::strerror(error) + "\n";
 }
@@ -45,10 +49,12 @@ Patcher::Patcher(FileAccess& file, std::string path, Settings settings, bool hol
       holdsData_(holdsData),
       report_(std::move(report)),
       cache_(file, holdsData ? cachedConfig(settings.verify) : directConfig(),
-             [this](std::int64_t pos) {
-               report_("ERROR: verify fail, data not written" + posText(pos) + "file " + path_ +
-                       "\n");
-             }) {}
+             [this](std::int64_t pos) { reportVerifyFail(pos); }) {}
+
+void Patcher::reportVerifyFail(std::int64_t pos) {
+  verifyFailed_ = true;
+  report_("ERROR: verify fail, data not written" + posText(pos) + "file " + path_ + "\n");
+}
 
 bool Patcher::apply(const PatchEntry& entry) {
   const std::uint8_t expected = settings_.revert ? entry.patchByte : entry.orgByte;
@@ -62,26 +68,48 @@ bool Patcher::apply(const PatchEntry& entry) {
   if (!fetch(offset, found)) return false;
   if (found != expected) {
     if (found == wanted) return true;  // patched already
-    return stop("ERROR: unknown data, not patching" + posText(offset) + path_ + "\n");
+    return stop(unknownDataMessage(path_, offset));
   }
   if (!position(offset) || !store(offset, wanted) || !flush()) return false;
   if (!position(offset) || !fetch(offset, found)) return false;
-  if (found != wanted) {
-    report_("ERROR: verify fail, data not written" + posText(offset) + "file " + path_ + "\n");
-  }
+  if (found != wanted) reportVerifyFail(offset);
   return true;
 }
 
 bool Patcher::finish() {
   CacheResult r = cache_.writeBack();
   if (r.ok()) return true;
-  report_(failureText(r, true));
+  report_(failureText(r));
+  return false;
+}
+
+bool Patcher::peek(std::uint32_t offset, std::uint8_t& value, std::string& error) {
+  if (offset > kMaxPosition) {
+    error = fileError("can't seek in file", EINVAL);
+    return false;
+  }
+  if (!holdsData_) {
+    // A device is read at each entry, as the stream would read it.
+    CacheResult r = cache_.writeBack();
+    if (!r.ok()) {
+      error = failureText(r);
+      return false;
+    }
+    cache_.drop();
+    if (int e = file_.seekTo(offset); e != 0) {
+      error = fileError("can't seek in file", e);
+      return false;
+    }
+  }
+  CacheResult r = cache_.read(offset, value);
+  if (r.ok()) return true;
+  error = failureText(r);
   return false;
 }
 
 bool Patcher::stop(const std::string& message) {
   CacheResult r = cache_.writeBack();
-  report_(r.ok() ? message : failureText(r, false));
+  report_(r.ok() ? message : failureText(r));
   return false;
 }
 
@@ -90,7 +118,7 @@ bool Patcher::stop(const std::string& message) {
 bool Patcher::position(std::uint32_t offset) {
   if (!holdsData_) {
     CacheResult r = cache_.writeBack();
-    if (!r.ok()) return stop(failureText(r, false));
+    if (!r.ok()) return stop(failureText(r));
     cache_.drop();
     if (offset <= kMaxPosition) {
       if (int error = file_.seekTo(offset); error != 0) {
@@ -104,25 +132,24 @@ bool Patcher::position(std::uint32_t offset) {
 
 bool Patcher::fetch(std::uint32_t offset, std::uint8_t& value) {
   CacheResult r = cache_.read(offset, value);
-  return r.ok() || stop(failureText(r, false));
+  return r.ok() || stop(failureText(r));
 }
 
 bool Patcher::store(std::uint32_t offset, std::uint8_t value) {
   CacheResult r = cache_.write(offset, value);
-  return r.ok() || stop(failureText(r, false));
+  return r.ok() || stop(failureText(r));
 }
 
 bool Patcher::flush() {
   if (holdsData_) return true;
   CacheResult r = cache_.writeBack();
-  return r.ok() || stop(failureText(r, false));
+  return r.ok() || stop(failureText(r));
 }
 
-std::string Patcher::failureText(const CacheResult& r, bool atEnd) const {
+std::string Patcher::failureText(const CacheResult& r) const {
   switch (r.status) {
     case CacheStatus::writeFailed:
-      return fileError(atEnd || settings_.verify ? "failed flush file" : "can't seek in file",
-                       r.error);
+      return fileError("failed flush file", r.error);
     case CacheStatus::allocFailed: {
       char text[96];
       std::snprintf(text, sizeof text, "ERROR: can't alloc %u bytes : %s\n",
@@ -130,24 +157,17 @@ std::string Patcher::failureText(const CacheResult& r, bool atEnd) const {
       return text;
     }
     default:
+      // No error number: the read found the end of the file, at the offset
+      // itself or, reading back, before the bytes just written.
+      if (r.error == 0) {
+        return "ERROR: can't read from file : " + path_ + " : offset beyond end of file\n";
+      }
       return fileError("can't read from file", r.error);
   }
 }
 
 std::string Patcher::fileError(const char* what, int error) const {
   return std::string("ERROR: ") + what + " : " + path_ + " : " + std::strerror(error) + "\n";
-}
-
-int applyListing(ListingReader& listing, const std::string& listingPath, Patcher& patcher) {
-  PatchEntry entry;
-  while (listing.next(entry)) {
-    if (!patcher.apply(entry)) return 1;
-  }
-  if (listing.error() != 0) {
-    patcher.stop(listingReadError(listingPath, listing.error()));
-    return 1;
-  }
-  return patcher.finish() ? 0 : 1;
 }
 
 }  // namespace mendbin

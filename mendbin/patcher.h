@@ -13,9 +13,8 @@
 //    read-back check moves to the point where the bytes really reach the
 //    file: every write-back reads its span back and reports "verify fail"
 //    for each changed byte that the file does not hold. A write that fails
-//    there is reported as the failed flush it is ("failed flush file"; with
-//    "-n", while entries are still being applied, as the failed positioning
-//    that would have flushed it, "can't seek in file").
+//    there is reported as the failed flush it is ("failed flush file"), with
+//    "-n" too.
 //  - For any other file (a character device such as /dev/zero, which forgets
 //    what is written) every positioning first writes out what is pending and
 //    forgets what was read, and a verified entry flushes at once, so that each
@@ -37,8 +36,9 @@ namespace mendbin {
 
 /// Settings of a run, from the option words.
 struct Settings {
-  bool verify = true;   ///< check each byte before writing it and read it back
-  bool revert = false;  ///< exchange the expected and the new byte of every entry
+  bool verify = true;      ///< check each byte before writing it and read it back
+  bool revert = false;     ///< exchange the expected and the new byte of every entry
+  bool checkOnly = false;  ///< check the whole listing against the file, write nothing
 };
 
 /// Receives each message (one complete line) as it is produced.
@@ -61,6 +61,15 @@ class Patcher {
   /// Writes every pending byte to the file at the end of the listing.
   /// Returns false after reporting a failure.
   bool finish();
+  /// Reads the byte at `offset` as a verified entry would find it, without
+  /// writing anything. False, with the message of the failure in `error`, for
+  /// an offset that cannot be positioned or read (at or past the end of the
+  /// file: "offset beyond end of file").
+  bool peek(std::uint32_t offset, std::uint8_t& value, std::string& error);
+  /// The file's name as typed.
+  const std::string& path() const { return path_; }
+  /// True once a byte read back was not the one written ("verify fail").
+  bool verifyFailed() const { return verifyFailed_; }
   /// Ends the run with a fatal error: writes the pending bytes of the entries
   /// before, then reports `message` (or the failure of that write). Returns false.
   bool stop(const std::string& message);
@@ -75,7 +84,8 @@ class Patcher {
   bool fetch(std::uint32_t offset, std::uint8_t& value);
   bool store(std::uint32_t offset, std::uint8_t value);
   bool flush();
-  std::string failureText(const CacheResult& r, bool atEnd) const;
+  std::string failureText(const CacheResult& r) const;
+  void reportVerifyFail(std::int64_t pos);
   std::string fileError(const char* what, int error) const;
 
   FileAccess& file_;
@@ -83,13 +93,12 @@ class Patcher {
   Settings settings_;
   bool holdsData_;
   Report report_;
+  bool verifyFailed_ = false;
   BlockCache cache_;
 };
 
-/// Applies every entry of `listing` through `patcher` and ends the run.
-/// Returns the exit code: 0 at the end of the listing, 1 after a fatal error,
-/// a read error of the listing (named by `listingPath`) or a failed write-back.
-int applyListing(ListingReader& listing, const std::string& listingPath, Patcher& patcher);
+/// "ERROR: unknown data, not patching : pos <dec> (0x<HEX>) : <path>\n"
+std::string unknownDataMessage(const std::string& path, std::int64_t offset);
 
 /// "ERROR: error reading file: <path> : <error text>\n"
 std::string listingReadError(const std::string& path, int error);
