@@ -147,7 +147,7 @@ TEST(ListingReader, FirstLineIsSkippedWholeHoweverLong) {
   for (std::size_t length : {0, 1, 1023, 1024, 1025, 3000}) {
     std::string text = std::string(length, 'c') + "\r\n5: 61 62\r\n";
     ListingReader reader(textSource(text, 100), 64);
-    reader.skipFirstLine();
+    reader.readFirstLine();
     PatchEntry e;
     ASSERT_TRUE(reader.next(e)) << length;
     EXPECT_EQ(e.offset, 5u);
@@ -158,29 +158,88 @@ TEST(ListingReader, FirstLineIsSkippedWholeHoweverLong) {
   }
 }
 
-TEST(ListingReader, FirstLineWithoutLineEndLeavesNoEntries) {
-  ListingReader reader(textSource("5: 61 62"));
-  reader.skipFirstLine();
-  PatchEntry e;
-  EXPECT_FALSE(reader.next(e));
-  EXPECT_EQ(reader.error(), 0);
+// How a listing reads after its first line: the entries, how reading ended
+// and the line named when it ended on a bad line (0: none).
+struct EndCase {
+  const char* name;
+  std::string text;
+  std::vector<std::uint32_t> offsets;
+  ListingReader::Stop stop;
+  std::string message;
+};
+
+const std::vector<EndCase> kEndCases = {
+    {"comment only", "Comparing files A and B\r\n", {}, ListingReader::Stop::end, ""},
+    {"empty", "", {}, ListingReader::Stop::end, ""},
+    {"first line is an entry", "5: 61 62", {5}, ListingReader::Stop::end, ""},
+    {"first line is an entry, CR LF", "5: 61 62 \r\n6: 1 2\r\n", {5, 6}, ListingReader::Stop::end,
+     ""},
+    {"blank before the colon is no entry", "5 : 61 62\r\n6: 1 2\r\n", {6},
+     ListingReader::Stop::end, ""},
+    {"first line with more text is the comment", "5: 61 62 x\n6: 1 2\n", {6},
+     ListingReader::Stop::end, ""},
+    {"first line holding half an entry", "5:\n61 62\n", {}, ListingReader::Stop::badLine,
+     "ERROR: can't parse listing line 2 : 61 62\n"},
+    {"fc trailer and blank lines", "c\r\n1: 2 3\r\nFC: A.BIN longer than B.BIN\r\n\r\n  \r\nFC: x\r\n",
+     {1}, ListingReader::Stop::end, ""},
+    {"fc line only", "c\nFC: no differences encountered\n\n", {}, ListingReader::Stop::end, ""},
+    {"blank before the colon", "c\n1: 2 3\n00000002 : F5 0A\n3: 4 5\n", {1},
+     ListingReader::Stop::badLine, "ERROR: can't parse listing line 3 : 00000002 : F5 0A\n"},
+    {"bad last line", "c\r\n1: 2 3\r\n2: 3 4\r\nend\r\n", {1, 2}, ListingReader::Stop::badLine,
+     "ERROR: can't parse listing line 4 : end\n"},
+    {"text after an entry on its line", "c\n1: 2 3 4\n", {1}, ListingReader::Stop::badLine,
+     "ERROR: can't parse listing line 2 : 1: 2 3 4\n"},
+    {"truncated last entry", "c\n1: 2 3\n2: 3", {1}, ListingReader::Stop::badLine,
+     "ERROR: can't parse listing line 3 : 2: 3\n"},
+    {"entry after an fc line names the fc line", "c\n1: 2 3\nFC: a\n\nFC: b\n2: 3 4\n", {1},
+     ListingReader::Stop::badLine, "ERROR: can't parse listing line 3 : FC: a\n"},
+    {"other text after an fc line names itself", "c\n1: 2 3\nFC: a\nmore\n", {1},
+     ListingReader::Stop::badLine, "ERROR: can't parse listing line 4 : more\n"},
+    {"fc line not at a line start", "c\n1: 2 3 FC: a\n", {1}, ListingReader::Stop::badLine,
+     "ERROR: can't parse listing line 2 : 1: 2 3 FC: a\n"},
+    {"long bad line is cut at 80", "c\n" + std::string(100, 'z') + "\r\n", {},
+     ListingReader::Stop::badLine,
+     "ERROR: can't parse listing line 2 : " + std::string(80, 'z') + "\n"},
+    {"80 characters and CR LF", "c\n" + std::string(80, 'z') + "\r\n", {},
+     ListingReader::Stop::badLine,
+     "ERROR: can't parse listing line 2 : " + std::string(80, 'z') + "\n"},
+};
+
+TEST(ListingReader, EntriesMustRunToTheEndOfTheListing) {
+  for (const EndCase& c : kEndCases) {
+    for (std::size_t bufferSize : {1, 5, 4096}) {
+      ListingReader reader(textSource(c.text, 3), bufferSize);
+      reader.readFirstLine();
+      std::vector<std::uint32_t> offsets;
+      PatchEntry e;
+      while (reader.next(e)) offsets.push_back(e.offset);
+      EXPECT_EQ(offsets, c.offsets) << c.name << " buffer " << bufferSize;
+      EXPECT_EQ(reader.stop(), c.stop) << c.name << " buffer " << bufferSize;
+      if (c.stop == ListingReader::Stop::badLine) {
+        EXPECT_EQ(badLineMessage(textSource(c.text, 7), reader.badLineAt()), c.message)
+            << c.name << " buffer " << bufferSize;
+      }
+      EXPECT_FALSE(reader.next(e)) << c.name;
+    }
+  }
 }
 
 TEST(ListingReader, ReadErrorEndsTheListingAndIsKept) {
   // The error strikes inside the second entry: the first one still counts.
   ListingReader reader(textSource("c\n1: 2 3\n4: 5", 4, EIO), 4);
-  reader.skipFirstLine();
+  reader.readFirstLine();
   PatchEntry e;
   ASSERT_TRUE(reader.next(e));
   EXPECT_EQ(e.offset, 1u);
   EXPECT_FALSE(reader.next(e));
   EXPECT_EQ(reader.error(), EIO);
+  EXPECT_EQ(reader.stop(), ListingReader::Stop::readError);
   EXPECT_FALSE(reader.next(e));
 }
 
 TEST(ListingReader, ReadErrorInFirstLineIsKept) {
   ListingReader reader(textSource("comment without end", 5, EISDIR), 8);
-  reader.skipFirstLine();
+  reader.readFirstLine();
   EXPECT_EQ(reader.error(), EISDIR);
 }
 

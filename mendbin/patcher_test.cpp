@@ -62,7 +62,9 @@ TEST(Patcher, LostWriteOfCachedFileIsReportedAtWriteBackAndRunGoesOn) {
   run.file.forget = {2};
   EXPECT_TRUE(run.patcher.apply(entry(2, 'c', 'C')));
   EXPECT_TRUE(run.patcher.apply(entry(4, 'e', 'E')));
+  EXPECT_FALSE(run.patcher.verifyFailed());  // not on the file yet
   EXPECT_TRUE(run.patcher.finish());
+  EXPECT_TRUE(run.patcher.verifyFailed());
   EXPECT_EQ(run.errors, "ERROR: verify fail, data not written : pos 2 (0x2) : file f.bin\n");
   EXPECT_EQ(run.file.bytes, "abcdEf");
 }
@@ -96,12 +98,12 @@ TEST(Patcher, DeviceFailsFlushAtTheEntryItself) {
   EXPECT_EQ(run.errors, "ERROR: failed flush file : f.bin : No space left on device\n");
 }
 
-TEST(Patcher, UnverifiedDeviceWriteFailureShowsAtNextPositioningOrAtTheEnd) {
+TEST(Patcher, UnverifiedDeviceWriteFailureIsAFailedFlushAtNextPositioningOrAtTheEnd) {
   PatchRun two(std::string(8, '\0'), unverified(), false);
   two.file.writeError = ENOSPC;
   EXPECT_TRUE(two.patcher.apply(entry(0, 0, 1)));
   EXPECT_FALSE(two.patcher.apply(entry(1, 0, 1)));
-  EXPECT_EQ(two.errors, "ERROR: can't seek in file : f.bin : No space left on device\n");
+  EXPECT_EQ(two.errors, "ERROR: failed flush file : f.bin : No space left on device\n");
 
   PatchRun one(std::string(8, '\0'), unverified(), false);
   one.file.writeError = ENOSPC;
@@ -125,41 +127,43 @@ TEST(Patcher, FailedWriteOfEarlierEntriesIsReportedInsteadOfLaterError) {
   EXPECT_EQ(run.errors, "ERROR: failed flush file : f.bin : No space left on device\n");
 }
 
-ListingSource failingAfter(std::string text, int error) {
-  auto done = std::make_shared<bool>(false);
-  return [text = std::move(text), error, done](std::uint8_t* dst, std::int64_t n) {
-    if (*done) return IoResult{-1, error};
-    *done = true;
-    std::int64_t k = std::min<std::int64_t>(n, static_cast<std::int64_t>(text.size()));
-    std::memcpy(dst, text.data(), static_cast<std::size_t>(k));
-    return IoResult{k, 0};
+// peek() reads as a verified entry would, and names each failure as the
+// entry would report it.
+TEST(Patcher, PeekReadsTheFileAndNamesFailures) {
+  struct Case {
+    std::uint32_t offset;
+    bool holdsData;
+    int seekError;
+    bool ok;
+    std::string error;
   };
+  for (const Case& c : std::vector<Case>{
+           {2, true, 0, true, ""},
+           {2, false, 0, true, ""},
+           {6, true, 0, false, "ERROR: can't read from file : f.bin : offset beyond end of file\n"},
+           {600000, false, 0, false,
+            "ERROR: can't read from file : f.bin : offset beyond end of file\n"},
+           {0x80000000, true, 0, false, "ERROR: can't seek in file : f.bin : Invalid argument\n"},
+           {2, false, ESPIPE, false, "ERROR: can't seek in file : f.bin : Illegal seek\n"},
+       }) {
+    PatchRun run("abcdef", Settings{}, c.holdsData);
+    run.file.seekError = c.seekError;
+    std::uint8_t value = 0;
+    std::string error;
+    EXPECT_EQ(run.patcher.peek(c.offset, value, error), c.ok) << c.offset;
+    EXPECT_EQ(error, c.error) << c.offset;
+    if (c.ok) {
+      EXPECT_EQ(value, 'c');
+    }
+    EXPECT_EQ(run.file.writes, 0);
+    EXPECT_EQ(run.errors, "");  // reported by the caller, not here
+  }
 }
 
-TEST(ApplyListing, ReadErrorOfListingIsReportedAfterTheEntriesBefore) {
-  PatchRun run("abcdef");
-  ListingReader listing(failingAfter("c\r\n0: 61 41\r\n1: 62 ", EIO));
-  listing.skipFirstLine();
-  EXPECT_EQ(applyListing(listing, "d.txt", run.patcher), 1);
-  EXPECT_EQ(run.errors, "ERROR: error reading file: d.txt : Input/output error\n");
-  EXPECT_EQ(run.file.bytes, "Abcdef");
-}
-
-TEST(ApplyListing, TextAfterTheEntriesEndsTheListing) {
-  PatchRun run("abcdef");
-  ListingReader listing(failingAfter("c\n0: 61 41\n1: 62 42\nFC: done\n2: 63 43\n", 0));
-  listing.skipFirstLine();
-  EXPECT_EQ(applyListing(listing, "d.txt", run.patcher), 0);
-  EXPECT_EQ(run.errors, "");
-  EXPECT_EQ(run.file.bytes, "ABcdef");
-}
-
-TEST(ApplyListing, FatalEntryEndsWithExitOne) {
-  PatchRun run("abcdef");
-  ListingReader listing(failingAfter("c\n0: 61 41\n1: 78 79\n2: 63 43\n", 0));
-  listing.skipFirstLine();
-  EXPECT_EQ(applyListing(listing, "d.txt", run.patcher), 1);
-  EXPECT_EQ(run.file.bytes, "Abcdef");
+TEST(Patcher, OffsetBeyondTheEndIsNamedSo) {
+  PatchRun run("abc");
+  EXPECT_FALSE(run.patcher.apply(entry(3, 0, 1)));
+  EXPECT_EQ(run.errors, "ERROR: can't read from file : f.bin : offset beyond end of file\n");
 }
 
 }  // namespace
