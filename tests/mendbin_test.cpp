@@ -29,6 +29,7 @@ const char kUsage[] =
     " apply DIFF_FILE to FILE_TO_PATCH\n"
     " -n  (optional) not verify data (dont validate BYTE_ORG)\n"
     " -r  (optional) revert (switch BYTE_ORG and BYTE_PATCH)\n"
+    " -c  (optional) check only: verify the whole DIFF_FILE, write nothing\n"
     " DIFF_FILE is difference file created by MS Windows 'fc /B' command.\n"
     " DIFF_FILE first line is comment\n"
     "           each other line format 'HEX_OFFSET: HEX_BYTE_ORG HEX_BYTE_PATCH'\n"
@@ -112,7 +113,10 @@ TEST(Mendbin, ListingOfOnlyItsCommentLineStillNeedsTheFile) {
   EXPECT_EQ(r.err, "ERROR: can't open file : missing.bin : No such file or directory\n");
   EXPECT_FALSE(s.exists("missing.bin"));
   s.write("f.bin", "abc");
-  expectQuietSuccess(s.mendbin({"d.txt", "f.bin"}));
+  r = s.mendbin({"d.txt", "f.bin"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "no differences listed\n");
   EXPECT_EQ(s.read("f.bin"), "abc");
 }
 
@@ -120,7 +124,7 @@ TEST(Mendbin, LongFirstLineIsSkippedWhole) {
   Scratch s;
   s.write("f.bin", "abc");
   // The comment's 1024th character would start an entry if it were cut there.
-  s.write("d.txt", std::string(1023, 'c') + "0: 61 41\r\n1: 62 42\r\n");
+  s.write("d.txt", std::string(1023, 'x') + "0: 61 41\r\n1: 62 42\r\n");
   expectQuietSuccess(s.mendbin({"d.txt", "f.bin"}));
   EXPECT_EQ(s.read("f.bin"), "aBc");
 }
@@ -142,7 +146,7 @@ TEST(Mendbin, FilesThatCannotBeOpenedOrRead) {
   EXPECT_EQ(s.read("f.bin"), "abc");
 }
 
-TEST(Mendbin, UnknownDataStopsTheRunWithEarlierEntriesApplied) {
+TEST(Mendbin, UnknownDataStopsTheRunBeforeAnythingIsWritten) {
   Scratch s;
   s.write("f.bin", "abcdefgh");
   s.write("d.txt", listing({"0: 61 41", "1: 62 42", "00000004: 58 59", "6: 67 47"}));
@@ -150,7 +154,7 @@ TEST(Mendbin, UnknownDataStopsTheRunWithEarlierEntriesApplied) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "ERROR: unknown data, not patching : pos 4 (0x4) : f.bin\n");
-  EXPECT_EQ(s.read("f.bin"), "ABcdefgh");
+  EXPECT_EQ(s.read("f.bin"), "abcdefgh");
 }
 
 TEST(Mendbin, UnverifiedRunWritesWhateverWasThere) {
@@ -167,8 +171,8 @@ TEST(Mendbin, OffsetPastTheEnd) {
   s.write("d.txt", listing({"0: 61 41", "5: 00 46"}));
   e2e::RunResult r = s.mendbin({"d.txt", "f.bin"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "ERROR: can't read from file : f.bin : Success\n");
-  EXPECT_EQ(s.read("f.bin"), "Abc");
+  EXPECT_EQ(r.err, "ERROR: can't read from file : f.bin : offset beyond end of file\n");
+  EXPECT_EQ(s.read("f.bin"), "abc");
   expectQuietSuccess(s.mendbin({"d.txt", "f.bin", "-n"}));
   EXPECT_EQ(s.read("f.bin"), Bytes("Abc\0\0F", 6));
 }
@@ -181,8 +185,7 @@ TEST(Mendbin, OffsetsFrom80000000CannotBePositioned) {
     e2e::RunResult r = s.mendbin({"d.txt", "f.bin", "-n"});
     EXPECT_EQ(r.status, 1) << offset;
     EXPECT_EQ(r.err, "ERROR: can't seek in file : f.bin : Invalid argument\n") << offset;
-    EXPECT_EQ(s.read("f.bin"), "Abc") << offset;
-    s.write("f.bin", "abc");
+    EXPECT_EQ(s.read("f.bin"), "abc") << offset;
   }
 }
 
@@ -207,17 +210,6 @@ TEST(Mendbin, ByteValuesKeepTheirLowEightBits) {
   EXPECT_EQ(s.read("f.bin"), "A");
 }
 
-TEST(Mendbin, ListingEndsAtTheFirstEntryThatDoesNotParse) {
-  Scratch s;
-  s.write("f.bin", "abcd");
-  s.write("d.txt", listing({"0: 61 41", "FC: B.BIN longer than A.BIN", "1: 62 42"}));
-  expectQuietSuccess(s.mendbin({"d.txt", "f.bin"}));
-  EXPECT_EQ(s.read("f.bin"), "Abcd");
-  s.write("d.txt", listing({"1: 62 42", "2 : 63 43", "3: 64 44"}));  // blank before the colon
-  expectQuietSuccess(s.mendbin({"d.txt", "f.bin"}));
-  EXPECT_EQ(s.read("f.bin"), "ABcd");
-}
-
 TEST(Mendbin, LaterEntrySeesEarlierWriteAtTheSameOffset) {
   Scratch s;
   s.write("f.bin", "abc");
@@ -230,19 +222,22 @@ TEST(MendbinDevices, ReadBackFromDeviceThatForgetsIsAVerifyFailure) {
   Scratch s;
   s.write("d.txt", listing({"00000003: 00 01", "00000010: 00 00"}));
   e2e::RunResult r = s.mendbin({"d.txt", "/dev/zero"});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ERROR: verify fail, data not written : pos 3 (0x3) : file /dev/zero\n");
 }
 
-TEST(MendbinDevices, FailedFinalFlushOfUnverifiedRunIsReported) {
+TEST(MendbinDevices, FailedWriteIsAFailedFlushWhereverItShows) {
   Scratch s;
-  s.write("d.txt", listing({"00000003: 00 01"}));
-  e2e::RunResult r = s.mendbin({"d.txt", "/dev/full", "-n"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "ERROR: failed flush file : /dev/full : No space left on device\n");
-  r = s.mendbin({"d.txt", "/dev/full"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "ERROR: failed flush file : /dev/full : No space left on device\n");
+  for (const Bytes& text : {listing({"00000003: 00 01"}),
+                            listing({"00000003: 00 01", "00000004: 00 01"})}) {
+    s.write("d.txt", text);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"d.txt", "/dev/full", "-n"},
+                                                 {"d.txt", "/dev/full"}}) {
+      e2e::RunResult r = s.mendbin(args);
+      EXPECT_EQ(r.status, 1) << text;
+      EXPECT_EQ(r.err, "ERROR: failed flush file : /dev/full : No space left on device\n") << text;
+    }
+  }
 }
 
 TEST(MendbinDevices, PipeCannotBePositioned) {
@@ -252,6 +247,207 @@ TEST(MendbinDevices, PipeCannotBePositioned) {
   e2e::RunResult r = s.mendbin({"d.txt", "fifo", "-n"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ERROR: can't seek in file : fifo : Illegal seek\n");
+}
+
+// A random file of 64 KiB and a listing of 1000 changes spread over it, in
+// rising order as fc prints them.
+struct ChangedFile {
+  Bytes before;
+  Bytes after;
+  std::vector<std::uint32_t> offsets;
+  std::vector<std::string> lines;
+};
+
+ChangedFile changedFile() {
+  ChangedFile c;
+  std::mt19937 rng(7);
+  c.before.resize(1 << 16);
+  for (char& b : c.before) b = static_cast<char>(rng());
+  c.after = c.before;
+  for (std::uint32_t off = 5; off < c.before.size(); off += 60 + rng() % 8) {
+    const unsigned char old = static_cast<unsigned char>(c.before[off]);
+    const unsigned char now = static_cast<unsigned char>(old ^ (1 + rng() % 255));
+    c.after[off] = static_cast<char>(now);
+    char line[40];
+    std::snprintf(line, sizeof line, "%08X: %02X %02X", off, old, now);
+    c.offsets.push_back(off);
+    c.lines.push_back(line);
+  }
+  return c;
+}
+
+std::uint64_t fnv1a(const Bytes& bytes) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (unsigned char b : bytes) h = (h ^ b) * 1099511628211ull;
+  return h;
+}
+
+TEST(MendbinWhole, MismatchAnywhereLeavesTheFileAsItWas) {
+  const ChangedFile c = changedFile();
+  ASSERT_GT(c.offsets.size(), 900u);
+  const std::size_t last = c.offsets.size() - 1;
+  Scratch s;
+  s.write("d.txt", listing(c.lines));
+  for (bool revert : {false, true}) {
+    for (std::size_t k : {std::size_t{0}, last / 2, last}) {
+      Bytes file = revert ? c.after : c.before;
+      const std::uint32_t off = c.offsets[k];
+      file[off] = static_cast<char>(c.before[off] ^ c.after[off] ^ 0xFF ^ c.before[off]);
+      ASSERT_NE(file[off], c.before[off]);
+      ASSERT_NE(file[off], c.after[off]);
+      s.write("f.bin", file);
+      std::vector<std::string> args{"d.txt", "f.bin"};
+      if (revert) args.push_back("-r");
+      e2e::RunResult r = s.mendbin(args);
+      EXPECT_EQ(r.status, 1) << k;
+      char want[96];
+      std::snprintf(want, sizeof want, "ERROR: unknown data, not patching : pos %u (0x%X) : f.bin\n",
+                    off, off);
+      EXPECT_EQ(r.err, want) << k;
+      EXPECT_EQ(fnv1a(s.read("f.bin")), fnv1a(file)) << "entry " << k << " revert " << revert;
+    }
+  }
+  // The same listing on the file it was made for applies, and applies twice.
+  s.write("f.bin", c.before);
+  expectQuietSuccess(s.mendbin({"d.txt", "f.bin"}));
+  EXPECT_EQ(fnv1a(s.read("f.bin")), fnv1a(c.after));
+  expectQuietSuccess(s.mendbin({"d.txt", "f.bin"}));
+  EXPECT_EQ(fnv1a(s.read("f.bin")), fnv1a(c.after));
+}
+
+TEST(MendbinWhole, OffsetPastTheEndInTheLastEntryWritesNothing) {
+  const ChangedFile c = changedFile();
+  Scratch s;
+  std::vector<std::string> lines = c.lines;
+  lines.push_back("00010000: 00 01");  // one past the end of the 64 KiB file
+  s.write("d.txt", listing(lines));
+  s.write("f.bin", c.before);
+  e2e::RunResult r = s.mendbin({"d.txt", "f.bin"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "ERROR: can't read from file : f.bin : offset beyond end of file\n");
+  EXPECT_EQ(fnv1a(s.read("f.bin")), fnv1a(c.before));
+}
+
+// Listings that do not read to their end are refused before anything is
+// written, in either mode; blank lines and fc's closing lines may follow the
+// entries.
+TEST(MendbinWhole, ListingMustParseToItsEnd) {
+  struct Case {
+    const char* name;
+    Bytes text;
+    int status;
+    Bytes fileAfter;
+    std::string err;
+  };
+  const Bytes head = kComment;
+  const std::vector<Case> cases = {
+      {"bad line in the middle", listing({"0: 61 41", "1: 62 42", "2: 63 4 3", "3: 64 44"}), 1,
+       "abcdef", "ERROR: can't parse listing line 4 : 2: 63 4 3\n"},
+      {"blank before the colon", listing({"0: 61 41", "00000001 : 62 42", "2: 63 43"}), 1,
+       "abcdef", "ERROR: can't parse listing line 3 : 00000001 : 62 42\n"},
+      {"bad last line", listing({"0: 61 41", "1: 62 42", "done."}), 1, "abcdef",
+       "ERROR: can't parse listing line 4 : done.\n"},
+      {"last entry cut short", head + "0: 61 41\r\n1: 62", 1, "abcdef",
+       "ERROR: can't parse listing line 3 : 1: 62\n"},
+      {"fc closing lines", listing({"0: 61 41", "1: 62 42", "FC: F.BIN longer than G.BIN", "",
+                                    "FC: G.BIN longer than F.BIN"}),
+       0, "ABcdef", ""},
+      {"entry after an fc line", listing({"0: 61 41", "FC: F.BIN longer than G.BIN", "1: 62 42"}),
+       1, "abcdef", "ERROR: can't parse listing line 3 : FC: F.BIN longer than G.BIN\n"},
+      {"no comment line", "00000000: 61 41\r\n00000001: 62 42\r\n", 0, "ABcdef", ""},
+      {"no comment line, LF, no final line end", "0: 61 41\n1: 62 42", 0, "ABcdef", ""},
+      {"empty listing", "", 0, "abcdef", "no differences listed\n"},
+      {"fc found no differences",
+       "Comparing files F.BIN and G.BIN\r\nFC: no differences encountered\r\n\r\n", 0, "abcdef",
+       "no differences listed\n"},
+  };
+  Scratch s;
+  for (const Case& c : cases) {
+    for (const char* mode : {"", "-n"}) {
+      s.write("f.bin", "abcdef");
+      s.write("d.txt", c.text);
+      std::vector<std::string> args{"d.txt", "f.bin"};
+      if (*mode != '\0') args.push_back(mode);
+      e2e::RunResult r = s.mendbin(args);
+      EXPECT_EQ(r.status, c.status) << c.name << " " << mode;
+      EXPECT_EQ(r.out, "") << c.name << " " << mode;
+      EXPECT_EQ(r.err, c.err) << c.name << " " << mode;
+      EXPECT_EQ(s.read("f.bin"), c.fileAfter) << c.name << " " << mode;
+    }
+  }
+}
+
+TEST(MendbinCheck, ChecksWithoutWriting) {
+  struct Case {
+    const char* name;
+    Bytes file;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"applies", "abcdef", {"-c"}, 0, "ok: 3 entries to apply, 0 already applied\n", ""},
+      {"already applied", "ABcDef", {"-c"}, 0, "ok: 0 entries to apply, 3 already applied\n", ""},
+      {"half applied", "Abcdef", {"-c"}, 0, "ok: 2 entries to apply, 1 already applied\n", ""},
+      {"reverted", "ABcDef", {"-r", "-c"}, 0, "ok: 3 entries to apply, 0 already applied\n", ""},
+      {"does not match", "abcxef", {"-c"}, 1, "",
+       "ERROR: unknown data, not patching : pos 3 (0x3) : f.bin\n"},
+      {"checks even with -n", "abcxef", {"-n", "-c"}, 1, "",
+       "ERROR: unknown data, not patching : pos 3 (0x3) : f.bin\n"},
+      {"only the second character counts", "abcdef", {"/c"}, 0,
+       "ok: 3 entries to apply, 0 already applied\n", ""},
+      {"file too short", "ab", {"-c"}, 1, "",
+       "ERROR: can't read from file : f.bin : offset beyond end of file\n"},
+  };
+  Scratch s;
+  s.write("d.txt", listing({"0: 61 41", "1: 62 42", "3: 64 44"}));
+  for (const Case& c : cases) {
+    s.write("f.bin", c.file);
+    std::vector<std::string> args{"d.txt", "f.bin"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    e2e::RunResult r = s.mendbin(args);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.out, c.out) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    EXPECT_EQ(s.read("f.bin"), c.file) << c.name;
+  }
+}
+
+TEST(MendbinCheck, ReadOnlyFileCanBeChecked) {
+  Scratch s;
+  s.write("d.txt", listing({"1: 62 42"}));
+  s.write("f.bin", "abc");
+  ASSERT_EQ(chmod(s.path("f.bin").c_str(), 0444), 0);
+  if (access(s.path("f.bin").c_str(), W_OK) == 0) GTEST_SKIP() << "running as root";
+  e2e::RunResult r = s.mendbin({"d.txt", "f.bin", "-c"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "ok: 1 entries to apply, 0 already applied\n");
+  r = s.mendbin({"d.txt", "f.bin"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "ERROR: can't open file : f.bin : Permission denied\n");
+}
+
+// A listing from a pipe is read once to check it and once more to apply it.
+TEST(MendbinWhole, ListingFromAPipe) {
+  Scratch s;
+  s.write("f.bin", "abcdef");
+  ASSERT_EQ(mkfifo(s.path("fifo").c_str(), 0600), 0);
+  for (const Bytes& text : {listing({"0: 61 41", "5: 66 46"}), listing({"1: 78 79"}),
+                            listing({"1: 62 42", "oops"})}) {
+    s.write("d.txt", text);
+    // The writer waits in the background until mendbin opens the pipe.
+    ASSERT_EQ(s.run("/bin/sh", {"-c", "cat d.txt > fifo &"}).status, 0);
+    e2e::RunResult r = s.mendbin({"fifo", "f.bin"});
+    if (text == listing({"0: 61 41", "5: 66 46"})) {
+      expectQuietSuccess(r);
+    } else if (text == listing({"1: 78 79"})) {
+      EXPECT_EQ(r.err, "ERROR: unknown data, not patching : pos 1 (0x1) : f.bin\n");
+    } else {
+      EXPECT_EQ(r.err, "ERROR: can't parse listing line 3 : oops\n");
+    }
+    EXPECT_EQ(s.read("f.bin"), "AbcdeF");
+  }
 }
 
 // The independent oracle: GNU cmp -l lists every differing byte as its
