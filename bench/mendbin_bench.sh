@@ -7,6 +7,11 @@
 # xxd, and checks that all three results equal the changed file, which is
 # built independently from a plain hex dump.
 #
+# Then the memory of a long listing: a listing of LISTING_MIB MiB (default
+# 1024; 0 skips this part), one entry for each byte of a file of zeros, is
+# checked (-c), applied verified, and reverted with -n; prints the peak
+# resident memory of each run and checks the file after each.
+#
 # Run from anywhere: bench/mendbin_bench.sh. Builds mendbin into build/ when
 # needed (BUILD_DIR overrides the folder). Needs xxd, awk, cmp.
 set -euo pipefail
@@ -18,6 +23,7 @@ size=$((16 * 1024 * 1024))
 rows=$((size / 16))
 seed=${SEED:-20131213}
 
+listing_mib=${LISTING_MIB:-1024}
 for tool in xxd awk cmp cmake; do
   command -v "$tool" >/dev/null || { echo "mendbin_bench: needs $tool" >&2; exit 2; }
 done
@@ -93,4 +99,29 @@ awk -v x="$t_xxd" -v v="$t_ver" -v n="$t_nv" 'BEGIN {
   printf "mendbin         %8.3f s   ratio %.3f (goal <= 0.2)\n", v, v / x
   printf "mendbin -n      %8.3f s   ratio %.3f (goal <= 0.2)\n", n, n / x
 }'
+
+if [ "$listing_mib" -gt 0 ]; then
+  [ -x /usr/bin/time ] || { echo "mendbin_bench: the memory part needs /usr/bin/time" >&2; exit 2; }
+  rm -f orig.bin verified.bin unverified.bin xxd.bin target.bin target.hex xxd.txt listing.diff
+  long=$((listing_mib * 1024 * 1024 / 17))  # "%08X: 00 01\r\n" is 17 bytes
+  echo "preparing: listing of $listing_mib MiB, $long entries on a file of $long zero bytes"
+  head -c "$long" /dev/zero >long.bin
+  awk -v n="$long" 'BEGIN {
+    printf "Comparing files ZERO.BIN and ONES.BIN\r\n"
+    for (i = 0; i < n; i++) printf "%08X: 00 01\r\n", i
+  }' >long.diff
+  echo "listing: $(wc -c <long.diff) bytes"
+  peak() {  # runs mendbin with "$@", prints its time and peak resident memory
+    if ! /usr/bin/time -f "%e s, peak %M KiB" -o time.txt "$mendbin" "$@" >/dev/null; then
+      echo "mendbin $* failed" >&2
+    fi
+    tail -n 1 time.txt
+  }
+  echo "mendbin -c     $(peak long.diff long.bin -c)"
+  echo "mendbin        $(peak long.diff long.bin)"
+  head -c "$long" /dev/zero | tr '\0' '\1' >ones.bin
+  cmp -s long.bin ones.bin || { echo "long listing: file not as applied" >&2; status=1; }
+  echo "mendbin -r -n  $(peak long.diff long.bin -r -n)"
+  cmp -s long.bin <(head -c "$long" /dev/zero) || { echo "long listing: file not reverted" >&2; status=1; }
+fi
 exit $status
