@@ -76,12 +76,14 @@ bool ListingReader::fill(std::size_t n) {
 
 template <bool InLine>
 void ListingReader::skipSpace() {
+  bool lineEnd = false;
   for (int c; isSpace(c = peek()); take()) {
     if (c == '\n') {
       if (InLine) return;
-      lineStart_ = true;
+      lineEnd = true;
     }
   }
+  if (lineEnd) lineStart_ = true;
 }
 
 // The "%lX" conversion: white space, an optional sign, an optional "0x"
@@ -129,8 +131,43 @@ bool ListingReader::readEntry(RawEntry& entry) {
   return readNumber<InLine>(entry.orgByte) && readNumber<InLine>(entry.patchByte);
 }
 
+// The form that fc prints, "00000007: 57 77", read straight from the buffer
+// when the whole entry lies in it. Any other form (white space before the
+// offset or other than blanks inside, a sign, long numbers, the buffer's end)
+// is left to readEntry(), which then reads the same bytes again: nothing is
+// taken unless the entry reads here, and then it reads as readEntry() reads it.
+bool ListingReader::readPlainEntry(RawEntry& entry) {
+  constexpr std::size_t kLongest = 64;
+  if (end_ - pos_ < kLongest) return false;
+  const std::uint8_t* const start = buffer_.data() + pos_;
+  const std::uint8_t* const limit = start + kLongest;
+  const std::uint8_t* p = start;
+  auto number = [&p, limit](HexNumber& n) {
+    std::uint64_t v = 0;
+    int digits = 0;
+    // Fifteen digits could be the start of a number too long for 64 bits.
+    for (int d; p < limit && digits < 15 && (d = hexDigit(*p)) >= 0; ++p, ++digits) {
+      v = (v << 4) | static_cast<std::uint64_t>(d);
+    }
+    n = HexNumber{};
+    n.magnitude = v;
+    return digits > 0 && digits < 15;
+  };
+  auto blanks = [&p, limit] {
+    const std::uint8_t* const from = p;
+    while (p < limit && *p == ' ') ++p;
+    return p > from;
+  };
+  if (!number(entry.offset) || p == limit || *p++ != ':') return false;
+  blanks();
+  if (!number(entry.orgByte) || !blanks() || !number(entry.patchByte) || p == limit) return false;
+  pos_ += static_cast<std::size_t>(p - start);
+  lineStart_ = false;
+  return true;
+}
+
 bool ListingReader::nextRaw(RawEntry& entry) {
-  if (!readEntry<false>(entry)) return false;
+  if (!readPlainEntry(entry) && !readEntry<false>(entry)) return false;
   skipSpace<false>();
   return true;
 }

@@ -118,6 +118,7 @@ class ListingReader {
   bool readNumber(HexNumber& number);
   template <bool InLine>
   bool readEntry(RawEntry& entry);
+  bool readPlainEntry(RawEntry& entry);
   template <bool InLine>
   void skipSpace();
 
