@@ -204,6 +204,13 @@ bool ListingReader::ended(Stop how) {
   return false;
 }
 
+bool ListingReader::badLine(std::int64_t at) {
+  ended(Stop::badLine);
+  badLineAt_ = at;
+  skipLine();  // so that the whole line has passed through the source
+  return false;
+}
+
 bool ListingReader::next(PatchEntry& entry) {
   if (havePending_) {
     havePending_ = false;
@@ -216,10 +223,7 @@ bool ListingReader::next(PatchEntry& entry) {
   const std::int64_t at = consumed();
   if (lineStart_ && atFcLine()) return endTrailer(at);
   RawEntry raw;
-  if (!nextRaw(raw)) {
-    badLineAt_ = at;
-    return ended(Stop::badLine);
-  }
+  if (!nextRaw(raw)) return badLine(at);
   entry = toPatchEntry(raw);
   return true;
 }
@@ -234,8 +238,7 @@ bool ListingReader::endTrailer(std::int64_t firstFcLine) {
     if (atFcLine()) continue;
     const std::int64_t at = consumed();
     RawEntry raw;
-    badLineAt_ = nextRaw(raw) ? firstFcLine : at;
-    return ended(Stop::badLine);
+    return badLine(nextRaw(raw) ? firstFcLine : at);
   }
 }
 

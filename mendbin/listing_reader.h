@@ -113,6 +113,7 @@ class ListingReader {
   void skipLine();
   bool endTrailer(std::int64_t firstFcLine);
   bool ended(Stop how);
+  bool badLine(std::int64_t at);
   // InLine: white space does not include the line end (for the first line).
   template <bool InLine>
   bool readNumber(HexNumber& number);
