@@ -75,28 +75,6 @@ TEST(ParseNumber, ConvertsLikeStrtollWithBase0AndRefusesWhatDoesNotFit) {
   }
 }
 
-TEST(OptionStore, UnsignedTakesEveryValueOfA32BitFieldAndNoMore) {
-  Line line({"-2147483648", "4294967295", "0xFFFFFFFF", "-1", "-2147483649", "4294967296",
-             "99999999999"});
-  OptionStore s = line.store();
-  std::uint32_t u = 7;
-  ASSERT_TRUE(s.getUnsigned(u, true));
-  EXPECT_EQ(u, 0x80000000u);
-  ASSERT_TRUE(s.getUnsigned(u, true));
-  EXPECT_EQ(u, 4294967295u);
-  ASSERT_TRUE(s.getUnsigned(u, true));
-  EXPECT_EQ(u, 4294967295u);
-  ASSERT_TRUE(s.getUnsigned(u, true));
-  EXPECT_EQ(u, 4294967295u);
-  for (const char* word : {"-2147483649", "4294967296", "99999999999"}) {
-    EXPECT_FALSE(s.getUnsigned(u, true)) << word;
-    EXPECT_EQ(u, 4294967295u) << "a refused value changes nothing";
-    std::string t;
-    ASSERT_TRUE(s.getString(t, true));  // the word stays free
-    EXPECT_EQ(t, word);
-  }
-}
-
 TEST(OptionStore, GettersApplyTheirConversionAndWidth) {
   Line line({"-1", "4294967295", "-5", "x", "xy", "", "", "", "2.5", "2.5q"});
   OptionStore s = line.store();

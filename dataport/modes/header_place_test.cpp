@@ -14,7 +14,16 @@ namespace {
 
 using namespace testsupport;
 
-// Layout 440 with three records: a header of 24 bytes.
+/// Layout 440 with these records (three: a header of 24 bytes) at hbase.
+void setUp(Job& job, const ElementList& records, std::int64_t hbase, std::int64_t pmin,
+           std::int64_t pmax) {
+  job.htype.decodeHtype("440");
+  job.headerList = records;
+  job.hbase = hbase;
+  job.pmin = pmin;
+  job.pmax = pmax;
+}
+
 TEST(PlaceHeader, FrontBehindAndTheReplacedElementsInFrontOfIt) {
   struct Case {
     const char* name;
@@ -43,11 +52,7 @@ TEST(PlaceHeader, FrontBehindAndTheReplacedElementsInFrontOfIt) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Job job;
-    job.htype.decodeHtype("440");
-    job.headerList = c.records;
-    job.hbase = c.hbase;
-    job.pmin = c.pmin;
-    job.pmax = c.pmax;
+    setUp(job, c.records, c.hbase, c.pmin, c.pmax);
     const HeaderPlace p = placeHeader(job, c.first, c.count);
     EXPECT_TRUE(p.inData);
     EXPECT_EQ(p.start, c.hbase);
@@ -85,20 +90,15 @@ TEST(PlaceHeader, HeaderSharingAByteWithAnElementInRangeOrReplacedIsRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Job job;
-    job.htype.decodeHtype("440");
-    job.headerList = c.records;
-    job.hbase = c.hbase;
-    job.pmax = c.pmax;
+    setUp(job, c.records, c.hbase, 0, c.pmax);
     EXPECT_EQ(failureOf([&] { placeHeader(job, 0, c.count); }), c.text);
   }
 }
 
 TEST(PlaceHeader, HeaderInItsOwnFileIsNotAmongTheElements) {
   Job job;
-  job.htype.decodeHtype("440");
-  job.hname = "h.bin";
-  job.hbase = 105;  // an offset in the HFILE, not in the data file
-  job.headerList = {{100, 10, 0}, {110, 10, 1}, {120, 10, 2}};
+  setUp(job, {{100, 10, 0}, {110, 10, 1}, {120, 10, 2}}, 105, 0, 1000);
+  job.hname = "h.bin";  // hbase is an offset in the HFILE, not in the data file
   const HeaderPlace p = placeHeader(job, 0, 3);
   EXPECT_FALSE(p.inData);
   EXPECT_FALSE(p.behind);
