@@ -135,8 +135,10 @@ class Job {
 
   // ---- header writing: fill `buf` (resized as needed) and return it ----
   std::vector<std::uint8_t>& buildHeader(std::vector<std::uint8_t>& buf);
-  /// Also moves the position of every headerList record behind the last
-  /// replaced one by `tailShift` (their bytes moved by that much).
+  /// The old header up to its last record's last field (headerExtent bytes)
+  /// with the replaced records rewritten; also moves the position of every
+  /// headerList record behind the last replaced one by `tailShift` (their
+  /// bytes moved by that much).
   std::vector<std::uint8_t>& patchImportHeader(std::vector<std::uint8_t>& buf,
                                                std::int64_t tailShift = 0);
 

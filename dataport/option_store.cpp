@@ -25,10 +25,11 @@ int digitIn(char c, int base) {
 
 }  // namespace
 
-bool parseLong32(const char* text, std::int32_t& value) {
+bool parseNumber(const char* text, std::int64_t& value) {
   // The conversion reads the longest number at the start of the word; the
-  // word is good when nothing follows it. Magnitudes are gathered in 64 bits
-  // and capped just past the 32-bit range, which keeps the saturation exact.
+  // word is good when nothing follows it. The magnitude is gathered in 64
+  // unsigned bits; once it passes 2^63, the largest magnitude any signed
+  // 64-bit number has, the word is out of range.
   const char* p = text;
   while (isCSpace(*p)) ++p;
   bool negative = false;
@@ -44,23 +45,25 @@ bool parseLong32(const char* text, std::int32_t& value) {
     base = 8;  // the leading 0 is itself the first octal digit
   }
   const char* digits = p;
+  constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
   std::uint64_t magnitude = 0;
-  constexpr std::uint64_t kCap = 0x80000001ULL;
+  bool tooLarge = false;
   for (int d; (d = digitIn(*p, base)) >= 0; ++p) {
-    magnitude = magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
-    if (magnitude > kCap) magnitude = kCap;
+    const auto b = static_cast<std::uint64_t>(base);
+    if (magnitude > (kLimit - static_cast<std::uint64_t>(d)) / b) tooLarge = true;
+    if (!tooLarge) magnitude = magnitude * b + static_cast<std::uint64_t>(d);
   }
   if (p == digits) {
     // No number at all: the whole word remains, so only the empty word passes.
     value = 0;
     return *text == '\0';
   }
-  if (*p != '\0') return false;
+  if (*p != '\0' || tooLarge) return false;
   if (negative) {
-    value = magnitude >= 0x80000000ULL ? INT32_MIN
-                                       : -static_cast<std::int32_t>(magnitude);
+    value = magnitude == kLimit ? INT64_MIN : -static_cast<std::int64_t>(magnitude);
   } else {
-    value = magnitude > 0x7FFFFFFFULL ? INT32_MAX : static_cast<std::int32_t>(magnitude);
+    if (magnitude == kLimit) return false;
+    value = static_cast<std::int64_t>(magnitude);
   }
   return true;
 }
@@ -112,17 +115,19 @@ const char* OptionStore::valueWord(bool positional) {
 
 bool OptionStore::getInt(std::int64_t& dst, bool positional) {
   const char* w = valueWord(positional);
-  std::int32_t v = 0;
-  if (w == nullptr || !parseLong32(w, v)) return false;
+  std::int64_t v = 0;
+  if (w == nullptr || !parseNumber(w, v)) return false;
   dst = v;
   consume();
   return true;
 }
 
 bool OptionStore::getUnsigned(std::uint32_t& dst, bool positional) {
+  const char* w = valueWord(positional);
   std::int64_t v = 0;
-  if (!getInt(v, positional)) return false;
+  if (w == nullptr || !parseNumber(w, v) || !fits32(v)) return false;
   dst = static_cast<std::uint32_t>(v);
+  consume();
   return true;
 }
 

@@ -11,14 +11,18 @@
 
 namespace dataport {
 
-/// Converts `text` as a 32-bit C `long` reads it with base 0: optional white
-/// space and sign, then "0x"/"0X" and hexadecimal digits, a leading 0 and
-/// octal digits, or decimal digits. A number beyond the 32-bit range gives
-/// the nearest limit without failing. Answers false when characters remain
-/// after the number (a word with no digits at all fails unless it is empty,
-/// which gives 0). Only these prefixes count, whatever the C library of the
-/// host accepts, so the result is the same on every platform.
-bool parseLong32(const char* text, std::int32_t& value);
+/// Converts `text` as C's strtoll reads it with base 0: optional white space
+/// and sign, then "0x"/"0X" and hexadecimal digits, a leading 0 and octal
+/// digits, or decimal digits. Answers false when characters remain after
+/// the number (a word with no digits at all fails unless it is empty, which
+/// gives 0) and when the number lies outside the signed 64-bit range: no
+/// value is ever clamped. Only these prefixes count, whatever the C library
+/// of the host accepts, so the result is the same on every platform.
+bool parseNumber(const char* text, std::int64_t& value);
+
+/// Whether v fits a 32-bit field: every value a 32-bit number can carry,
+/// signed or unsigned, from -2147483648 to 4294967295.
+constexpr bool fits32(std::int64_t v) { return v >= INT32_MIN && v <= std::int64_t{UINT32_MAX}; }
 
 class OptionStore {
  public:
@@ -45,9 +49,10 @@ class OptionStore {
   // otherwise the word at the cursor (the one after a found option, used or
   // not). On success the value is stored and the word consumed; on failure
   // nothing changes.
-  /// parseLong32, sign-extended.
+  /// parseNumber: any signed 64-bit value.
   bool getInt(std::int64_t& dst, bool positional);
-  /// As getInt, then the low 32 bits (-1 gives 4294967295).
+  /// A 32-bit field: parseNumber, failing unless fits32; then the low 32
+  /// bits (-1 gives 4294967295).
   bool getUnsigned(std::uint32_t& dst, bool positional);
   /// strtod; fails when characters remain.
   bool getDouble(double& dst, bool positional);

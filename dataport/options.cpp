@@ -1,8 +1,11 @@
 // The command line of dataport: every option word is looked up once, in the
-// fixed order of the table below, then the positional words are taken, and
-// the settings are completed (htype, upper bound, input check, append,
-// character table). The first problem ends parsing with its message.
+// fixed order of the table below, the words that no option took are checked
+// (no unknown or repeated option word, at most four file names), then the
+// option values are used, the positional words taken, and the settings are
+// completed (htype, upper bound, input check, append, character table). The
+// first problem ends parsing with its message.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -135,17 +138,67 @@ void loadSeparatorFile(Job& job) {
   job.sep = std::move(bytes);
 }
 
+/// Whether `word` reads as an option word: "-" followed by a letter or by
+/// another "-". "-1" and "-" do not; a file whose name starts so is named
+/// as ./-x.
+bool looksLikeOption(const char* word) {
+  const char c = word[0] == '-' ? word[1] : '\0';
+  return c == '-' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isOptionWord(const char* word) {
+  for (const OptionRow& row : kOptionRows) {
+    if (std::strcmp(row.word, word) == 0) return true;
+  }
+  return false;
+}
+
+/// Refuses the command line for the first word on it, in line order, that
+/// is no option word of the table, repeats one, or is a fifth file name.
+/// Looks at the words that no option took: neither found as an option word
+/// nor standing right after one as its value (`values`), which counts a
+/// value that failed to convert, so "-b -x" stays a bad value of "-b".
+void refuseStrayWords(const OptionStore& opts, int argc, char** argv,
+                      const std::vector<bool>& values) {
+  int positional = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (opts.isUsed(i) || values[static_cast<std::size_t>(i)]) continue;
+    const std::string word = argv[i];
+    if (looksLikeOption(argv[i])) {
+      throw Failure(word + (isOptionWord(argv[i]) ? ":option given twice\n" : ":unknown option\n"));
+    }
+    if (++positional > 4) throw Failure(word + ":too many file names\n");
+  }
+}
+
 }  // namespace
 
 void Job::parse(int argc, char** argv) {
   OptionStore opts(argc, argv);
 
+  // Every option word is looked up first, in table order, and the words it
+  // takes are marked; the command line as a whole is checked before any
+  // value is refused or used.
+  struct Found {
+    const OptionRow* row;
+    OptionValue value;
+    bool ok;
+  };
+  std::vector<Found> found;
+  std::vector<bool> values(static_cast<std::size_t>(std::max(argc, 1)), false);
   for (const OptionRow& row : kOptionRows) {
     if (!opts.find(row.word, true)) continue;
-    OptionValue v;
-    if (!getValue(opts, row.kind, v)) throw Failure(row.message);
-    row.apply(*this, v);
-    if (std::strcmp(row.word, "-df") == 0) loadSeparatorFile(*this);
+    if (row.kind != K::kNone && opts.inRange()) values[static_cast<std::size_t>(opts.cursor())] = true;
+    Found f{&row, {}, false};
+    f.ok = getValue(opts, row.kind, f.value);
+    found.push_back(std::move(f));
+  }
+  refuseStrayWords(opts, argc, argv, values);
+
+  for (const Found& f : found) {
+    if (!f.ok) throw Failure(f.row->message);
+    f.row->apply(*this, f.value);
+    if (std::strcmp(f.row->word, "-df") == 0) loadSeparatorFile(*this);
   }
 
   std::string htypeWord;
@@ -153,7 +206,6 @@ void Job::parse(int argc, char** argv) {
   if (!opts.getString(iname, true)) throw Failure("input:error parse\n");
   if (!opts.getString(oname, true)) oname = "output.out";
   if (!opts.getString(hdrname, true)) hdrname = "output.hdr";
-  // Free words after the fourth are ignored.
 
   htype.decodeHtype(htypeWord);
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "dataport/job.h"
+#include "dataport/option_store.h"
 #include "dataport/table/tbs_table.h"
 #include "dataport/test_support.h"
 
@@ -142,8 +143,8 @@ TEST_F(ParseTest, DefaultsAfterTheTwoRequiredWords) {
   EXPECT_EQ(job->htype.esize, 8);
 }
 
-TEST_F(ParseTest, PositionalWordsInOrderAndExtraWordsIgnored) {
-  auto job = parse({"-s", "440", "in.bin", "out.dat", "hdr.dat", "extra", "more"});
+TEST_F(ParseTest, PositionalWordsInOrder) {
+  auto job = parse({"-s", "440", "in.bin", "out.dat", "hdr.dat"});
   ASSERT_NE(job, nullptr) << error;
   EXPECT_EQ(job->oname, "out.dat");
   EXPECT_EQ(job->hdrname, "hdr.dat");
@@ -191,11 +192,50 @@ TEST_F(ParseTest, NumberValuesFollowTheirConversion) {
   EXPECT_EQ(job->pbase, 16);
   EXPECT_EQ(job->hbase, 8);
   EXPECT_EQ(job->pmin, -1);
-  EXPECT_EQ(job->pmax, 2147483647);
+  EXPECT_EQ(job->pmax, 4294967295);
   EXPECT_EQ(job->hmax, 7);
   EXPECT_EQ(job->hcount, 4294967295u);
-  EXPECT_EQ(job->shift, -1);               // the low 32 bits of -1
-  EXPECT_EQ(job->blockadd, 0x7FFFFFFFu);  // a 32-bit long saturates first
+  EXPECT_EQ(job->shift, -1);  // the low 32 bits of -1
+  EXPECT_EQ(job->blockadd, 0xFFFFFFFFu);
+}
+
+TEST_F(ParseTest, PositionsTakeEvery64BitValue) {
+  struct Row {
+    const char* word;
+    std::int64_t Job::*field;
+  };
+  const Row rows[] = {{"-b", &Job::pbase},  {"-hb", &Job::hbase},   {"-min", &Job::pmin},
+                      {"-max", &Job::pmax}, {"-hmax", &Job::hmax},  {"-e", &Job::exsize},
+                      {"-em", &Job::exsize}};
+  for (const Row& r : rows) {
+    for (const char* value : {"0x80000000", "-2147483649", "9223372036854775806",
+                              "-9223372036854775808", "-1"}) {
+      auto job = parse({r.word, value, "440", "in.bin"});
+      ASSERT_NE(job, nullptr) << r.word << " " << value << ": " << error;
+      std::int64_t want = 0;
+      ASSERT_TRUE(parseNumber(value, want));
+      EXPECT_EQ((*job).*r.field, want) << r.word << " " << value;
+    }
+    EXPECT_EQ(failure({r.word, "9223372036854775808", "440", "in.bin"}),
+              std::string(r.word) + ":error parse\n");
+  }
+}
+
+TEST_F(ParseTest, ThirtyTwoBitFieldsRefuseValuesBeyondTheirRange) {
+  for (const char* word : {"-p", "-eba", "-eb", "-ebm", "-cbl", "-cl", "-hc", "-sa", "-ds"}) {
+    const std::string message = std::string(word) + ":error parse\n";
+    for (const char* value : {"4294967296", "-2147483649", "99999999999", "0x100000000"}) {
+      EXPECT_EQ(failure({word, value, "440", "in.bin"}), message) << value;
+    }
+    for (const char* value : {"4294967295", "-2147483648", "0xFFFFFFFF", "-1"}) {
+      EXPECT_NE(parse({word, value, "440", "in.bin"}), nullptr) << word << " " << value;
+    }
+  }
+  auto job = parse({"-sa", "4294967295", "-ds", "-1", "-ebm", "-2147483648", "440", "in.bin"});
+  ASSERT_NE(job, nullptr) << error;
+  EXPECT_EQ(job->shift, -1);
+  EXPECT_EQ(job->seplen, 21u) << "-1 as a length: all there is, clamped to the separator";
+  EXPECT_EQ(job->block, 0x80000000u);
 }
 
 TEST_F(ParseTest, SwitchesSetTheirFields) {
@@ -239,21 +279,46 @@ TEST_F(ParseTest, LaterSizeRowsWin) {
   EXPECT_EQ(cl->cutlimit, 9u);
 }
 
-TEST_F(ParseTest, UnknownOptionWordIsAPositionalWord) {
-  auto job = parse({"440", "in.bin", "-x"});
-  ASSERT_NE(job, nullptr) << error;
-  EXPECT_EQ(job->oname, "-x");
-  EXPECT_EQ(failure({"440", "-x", "in.bin"}), "-x:input file not found\n");
-  // In front, it is the htype word: the real htype word moves on to the
-  // input name, and "-x" holds a character that no htype may hold.
-  EXPECT_EQ(failure({"-x", "440", "in.bin"}), "error reading htype\n");
+TEST_F(ParseTest, StrayWordsAreRefusedFirstOnTheLineFirst) {
+  struct Case {
+    std::vector<std::string> words;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"440", "in.bin", "-x"}, "-x:unknown option\n"},
+      {{"-x", "440", "in.bin"}, "-x:unknown option\n"},
+      {{"440", "in.bin", "--verbose"}, "--verbose:unknown option\n"},
+      {{"440", "in.bin", "-hbase", "4"}, "-hbase:unknown option\n"},
+      {{"440", "in.bin", "--"}, "--:unknown option\n"},
+      {{"440", "in.bin", "-a", "-a"}, "-a:option given twice\n"},
+      {{"-t", "a.tbl", "440", "in.bin", "-t", "b.tbl"}, "-t:option given twice\n"},
+      {{"440", "in.bin", "o", "h", "five"}, "five:too many file names\n"},
+      // The first stray word on the line is named.
+      {{"440", "in.bin", "-y", "-x"}, "-y:unknown option\n"},
+      {{"440", "in.bin", "-a", "-z", "-a"}, "-z:unknown option\n"},
+      {{"440", "in.bin", "o", "h", "five", "-x"}, "five:too many file names\n"},
+      // Before every other check: bad values, the htype, the input file.
+      {{"-b", "zz", "440", "in.bin", "-x"}, "-x:unknown option\n"},
+      {{"0", "missing.bin", "-x"}, "-x:unknown option\n"},
+      {{"-x"}, "-x:unknown option\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(failure(c.words), c.message) << c.words.back();
+  }
 }
 
-TEST_F(ParseTest, RepeatedSwitchBecomesAPositionalWord) {
-  auto job = parse({"440", "in.bin", "-a", "-a"});
+TEST_F(ParseTest, ValuesAreTakenAsTheyStand) {
+  writeFile("-x", "");
+  auto job = parse({"-hb", "-1", "-b", "-1", "-d", "-x-", "-i", "-x", "440", "./-x", "-1"});
   ASSERT_NE(job, nullptr) << error;
-  EXPECT_TRUE(job->append);
-  EXPECT_EQ(job->oname, "-a");
+  EXPECT_EQ(job->hbase, -1);
+  EXPECT_EQ(job->pbase, -1);
+  EXPECT_EQ(job->sep, std::vector<std::uint8_t>({'-', 'x', '-'}));
+  EXPECT_EQ(job->ifile, "-x");
+  EXPECT_EQ(job->iname, "./-x");
+  EXPECT_EQ(job->oname, "-1") << "a negative number is no option word";
+  // A value that does not convert is a bad value of its option, not a stray word.
+  EXPECT_EQ(failure({"-b", "-x", "440", "in.bin"}), "-b:error parse\n");
 }
 
 TEST_F(ParseTest, AppendStartsAtTheOutputsSize) {

@@ -47,6 +47,33 @@ inline Bytes dataFile(const Bytes& front, const Bytes& lead, const std::vector<P
   return front + header4440(start, pieces, pbase) + lead + body(pieces);
 }
 
+/// A data file whose 4440 header lies behind the first `before` elements and
+/// their gaps (0: in front of all, pieces.size(): behind all), after `front`.
+struct Placed {
+  Bytes file;
+  std::int64_t hbase = 0;
+};
+inline Placed headerAfter(std::size_t before, const Bytes& front,
+                          const std::vector<Piece>& pieces) {
+  const auto hsize = static_cast<std::int64_t>(4 + 8 * pieces.size());
+  Placed p;
+  Bytes header = e2e::le(pieces.size(), 4);
+  Bytes in_front = front, behind;
+  auto pos = static_cast<std::int64_t>(front.size());
+  for (std::size_t k = 0; k <= pieces.size(); ++k) {
+    if (k == before) {
+      p.hbase = pos;
+      pos += hsize;
+    }
+    if (k == pieces.size()) break;
+    header += e2e::le(static_cast<std::uint64_t>(pos), 4) + e2e::le(pieces[k].data.size(), 4);
+    pos += static_cast<std::int64_t>(pieces[k].data.size() + pieces[k].gap.size());
+    (k < before ? in_front : behind) += pieces[k].data + pieces[k].gap;
+  }
+  p.file = in_front + header + behind;
+  return p;
+}
+
 /// The elements, each followed by the separator.
 inline Bytes dfile(const std::vector<Bytes>& elements, const Bytes& sep = e2e::defaultSeparator()) {
   Bytes d;

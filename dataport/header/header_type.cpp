@@ -102,6 +102,15 @@ std::int64_t HeaderType::headerSize(std::int64_t n) {
   return static_cast<std::int64_t>(total);
 }
 
+std::int64_t HeaderType::headerExtent(std::int64_t n) const {
+  if (n <= 0) return csize;
+  HeaderType t = *this;  // headerSize stores esize; this one leaves *this alone
+  const std::int64_t lastField = ssize > 0 ? std::int64_t{psize} + pskip + ssize : psize;
+  const std::int64_t lastStart = t.headerSize(n - 1);
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  return lastStart > kMax - lastField ? kMax : lastStart + lastField;
+}
+
 void HeaderType::printHtype() const {
   auto u = [](std::int32_t v) { return static_cast<unsigned>(v); };
   io::out("%X%X%X%X%X%X\n", u(csize), u(cskip), u(psize), u(pskip), u(ssize), u(sskip));

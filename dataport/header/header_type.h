@@ -31,6 +31,12 @@ struct HeaderType {
   /// csize + cskip + n * esize + (gcount > 0 ? (n / gcount) * gskip : 0),
   /// computed in 64 bits so it never overflows. Stores esize anew.
   std::int64_t headerSize(std::int64_t n);
+  /// Bytes of a header of n records up to the end of its last record's last
+  /// field (the count field alone when n <= 0): what a reader needs and what
+  /// an import rewrites. Unlike headerSize it leaves out the skip bytes after
+  /// that field and a final group gap, which a table at the end of its file
+  /// need not hold.
+  std::int64_t headerExtent(std::int64_t n) const;
   /// Prints the two description lines to standard output.
   void printHtype() const;
 };

@@ -134,6 +134,30 @@ TEST(HeaderType, HeaderSizeIs64BitAndSaturates) {
   EXPECT_EQ(t.headerSize(-5), 4);  // no fewer than zero records
 }
 
+TEST(HeaderType, HeaderExtentEndsWithTheLastRecordsLastField) {
+  struct Case {
+    const char* word;
+    std::int64_t n, extent;
+  };
+  const Case cases[] = {
+      {"40404024", 0, 4},            // the count field alone
+      {"40404024", 1, 4 + 8},        // 4 + one record
+      {"40404024", 2, 4 + 16},       // no group gap after the last pair
+      {"40404024", 3, 4 + 16 + 4 + 8},
+      {"4448", 2, 4 + 16 + 8},       // the 8 skip bytes after the last size stay out
+      {"448", 1, 4 + 4},
+      {"48", 3, 2 * 12 + 4},         // positions only: ends with the position
+      {"00000800081C", 13, 12 * 64 + 16},  // 64-byte records, fields at their start
+  };
+  for (const Case& c : cases) {
+    HeaderType t = decoded(c.word);
+    EXPECT_EQ(t.headerExtent(c.n), c.extent) << c.word << " " << c.n;
+    EXPECT_LE(t.headerExtent(c.n), t.headerSize(c.n)) << c.word;
+  }
+  EXPECT_EQ(decoded("4440").headerExtent(std::numeric_limits<std::int64_t>::max()),
+            std::numeric_limits<std::int64_t>::max());
+}
+
 /// Everything printHtype writes to standard output.
 std::string printed(const HeaderType& t) {
   Trace trace;

@@ -131,12 +131,17 @@ void Job::readHeader(bool importing) {
     io::out("bufsize %lld\n", static_cast<long long>(block));
 
     // The count comes from the file: nothing is allocated for records that
-    // the file does not hold.
+    // the file does not hold. The file needs to hold the records only up to
+    // the last one's last field: the skip bytes behind it may lie beyond the
+    // end of a table that ends its file. The buffer keeps the whole block,
+    // zeroed, so the decoding below steps over every skip inside it.
     if (count < 0 || block < 0) throw Failure("error alloc elements buf\n");
+    const std::int64_t needed = std::max<std::int64_t>(
+        htype.headerExtent(count) - h.csize - h.cskip, 0);
     std::vector<std::uint8_t> buf;
     if (block > 0) {
       const std::int64_t fileBytes = io::fileSize(disk, name);
-      if (fileBytes < 0 || hpos < 0 || block > fileBytes - hpos) {
+      if (fileBytes < 0 || hpos < 0 || needed > fileBytes - hpos) {
         // A block beyond what a 32-bit count of records could ever be held
         // in (2 GiB and up) is a count that does not fit in memory; a smaller
         // one the file cannot fill is a header read short.
@@ -148,7 +153,7 @@ void Job::readHeader(bool importing) {
       } catch (const std::bad_alloc&) {
         throw Failure("error alloc elements buf\n");
       }
-      if (io::readAt(disk, name, buf.data(), hpos, block) != block) {
+      if (io::readAt(disk, name, buf.data(), hpos, needed) != needed) {
         throw Failure("error reading elements(block)\n");
       }
     }

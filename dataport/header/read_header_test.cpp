@@ -194,6 +194,41 @@ TEST_F(ReadHeader, BlockGroupGapFollowsEveryCompleteGroup) {
   expectElements(job.elements, {{100, 1, 0}, {200, 2, 1}, {300, 3, 2}});
 }
 
+TEST_F(ReadHeader, TableEndingItsFileNeedsNoBytesBehindTheLastRecordsLastField) {
+  struct Case {
+    const char* what;
+    const char* htype;
+    Bytes file;
+    std::uint32_t hcount;
+  };
+  const Case cases[] = {
+      {"skip bytes after each size", "4448", le(2, 4) + rec(100, 1) + "SKIPSKIP" + rec(200, 2), 0},
+      {"a group gap after the last pair", "40404024", le(2, 4) + rec(100, 1) + rec(200, 2), 0},
+      {"-hc with skip bytes", "4448", "CNT!" + rec(100, 1) + "SKIPSKIP" + rec(200, 2), 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeFile("tail.bin", "DATA" + c.file);
+    Job j;
+    j.htype.decodeHtype(c.htype);
+    j.iname = "tail.bin";
+    j.hbase = 4;
+    j.hcount = c.hcount;
+    const auto o = capture([&] { j.readHeader(false); });
+    EXPECT_EQ(o.failure, "");
+    expectElements(j.elements, {{100, 1, 0}, {200, 2, 1}});
+
+    // One byte less cuts into the last field: that header is short.
+    writeFile("tail.bin", "DATA" + c.file.substr(0, c.file.size() - 1));
+    Job cut;
+    cut.htype.decodeHtype(c.htype);
+    cut.iname = "tail.bin";
+    cut.hbase = 4;
+    cut.hcount = c.hcount;
+    EXPECT_EQ(capture([&] { cut.readHeader(false); }).failure, "error reading elements(block)\n");
+  }
+}
+
 TEST_F(ReadHeader, ImportingFillsHeaderListAndBoundsPmaxByTheImportFile) {
   writeFile("old.bin", rec(16, 4) + rec(20, 4) + "AAAABBBB");
   job.htype.decodeHtype("440");

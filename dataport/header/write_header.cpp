@@ -63,12 +63,14 @@ std::vector<std::uint8_t>& Job::buildHeader(std::vector<std::uint8_t>& buf) {
 // position; each record is found in the buffer by its record number. Records
 // behind the last replaced one keep their sizes and move by tailShift, as the
 // bytes that hold them moved. Every byte the layout does not interpret stays
-// as it was read.
+// as it was read. The buffer ends with the last record's last field: the old
+// header is patched in place, and skip bytes behind that field, which a table
+// at the end of its file does not hold, are neither read nor written.
 std::vector<std::uint8_t>& Job::patchImportHeader(std::vector<std::uint8_t>& buf,
                                                   std::int64_t tailShift) {
   const HeaderType& h = htype;
   const std::int64_t records = headerRecords();
-  const std::int64_t size = htype.headerSize(records);
+  const std::int64_t size = htype.headerExtent(records);
   zeroed(buf, size, "Cant alloc buf for importing header\n");
 
   const std::string source = hname ? *hname : ifile.value_or(iname);

@@ -1,12 +1,14 @@
 // Import mode: puts edited elements back into a copy of the data file.
 //
 // The output is the import file with its elements replaced: the bytes in
-// front of the header, the header with new positions and sizes, the bytes
-// between the header and the first element (the lead), and then each edited
-// element followed by the bytes that followed the element it replaces (its
-// gap). The gap of the last replaced element runs to the end of the import
-// file, so old elements that no edited one replaces and the file's tail are
-// carried over unchanged; their header records move along with their bytes.
+// front of the first element in range, and then each edited element followed
+// by the bytes that followed the element it replaces (its gap). The gap of
+// the last replaced element runs to the end of the import file, so old
+// elements that no edited one replaces and the file's tail are carried over
+// unchanged; their header records move along with their bytes. The header is
+// patched in place wherever it lies: in front of the first element in range
+// it stays where it was; behind it, it moves with the gap that holds it by
+// the growth of every replaced element in front of it.
 //
 // Positions in `elements` are file positions in the output, counted from
 // where this run's output starts (so without the old content that "-a"
@@ -27,6 +29,7 @@
 #include "dataport/io/console.h"
 #include "dataport/io/file_helpers.h"
 #include "dataport/job.h"
+#include "dataport/modes/header_place.h"
 
 namespace dataport {
 
@@ -102,6 +105,7 @@ void Job::importElements() {
   checkPairing(*this, first);
   const std::size_t count = elements.size();
   const std::size_t last = first + count - 1;
+  const HeaderPlace place = placeHeader(*this, first, count);
 
   // Where each replaced element ended in the import file: its gap is copied
   // from there. measureGaps turns the record sizes into gap lengths.
@@ -114,9 +118,10 @@ void Job::importElements() {
   const std::int64_t hsize = htype.headerSize(headerRecords());
   const std::int64_t ifileSize = io::fileSize(disk, *ifile);
   const std::int64_t firstPos = headerList[first].pos;
-  const std::int64_t lead = hname ? firstPos : arith::sub(firstPos, arith::add(hsize, hbase));
-  if (lead > 0 && !inside(hname ? 0 : arith::add(hbase, hsize), lead, ifileSize)) {
-    throw Failure("Error: the first element in range lies beyond the end of " + *ifile + "\n");
+  if (firstPos < 0 || firstPos > ifileSize) {
+    throw Failure("Error: the first element in range lies " +
+                  std::string(firstPos < 0 ? "before the start" : "beyond the end") + " of " +
+                  *ifile + "\n");
   }
   if (useindex) {
     for (std::size_t j = 0; j < count; ++j) {
@@ -134,46 +139,45 @@ void Job::importElements() {
   refuseOverwrite(oname, omode, {importFile, *ifile, dfile, hname.value_or("")});
   if (hname) refuseOverwrite(hdrname, "wb", {importFile, *ifile, dfile});
 
-  // The planned positions: the edited elements back to back behind the
-  // header (or from the file start with an HFILE). The header size counts
-  // every record of the file, also those that "-rd" left out of the list.
+  // The planned positions: the edited elements back to back from where the
+  // first replaced one starts.
   positionsFromSizes(elements);
-  if (!hname) shiftPositions(elements, arith::add(hsize, hbase));
+  shiftPositions(elements, firstPos);
 
   std::vector<std::uint8_t> header;
   if (tblname) {
-    header.assign(static_cast<std::size_t>(hsize), 0);  // rewritten once the sizes are known
+    header.assign(static_cast<std::size_t>(place.length), 0);  // rewritten once sizes are known
   } else {
     patchImportHeader(header);
   }
   printElements();
+  const auto headerBytes = static_cast<std::int64_t>(header.size());
 
-  // The bytes in front of the first element.
+  // The bytes in front of the first element; a header among them is written
+  // anew in its place.
   bool changed = false;
-  if (!hname) {
+  if (place.inData && !place.behind) {
     mustCopyRange(*ifile, oname, 0, 0, hbase, omode.c_str());
-    mustWriteAt(oname, header.data(), 0, hsize, "ab");
-    if (lead > 0) {
-      mustCopyRange(*ifile, oname, arith::add(hbase, hsize), 0, lead, "ab");
-      shiftPositions(elements, lead);
-      changed = true;
-      io::out(" space between header and data %lld\n", static_cast<long long>(lead));
-    }
+    mustWriteAt(oname, header.data(), 0, headerBytes, "ab");
+    const std::int64_t rest = arith::add(hbase, headerBytes);
+    mustCopyRange(*ifile, oname, rest, 0, arith::sub(firstPos, rest), "ab");
+    const std::int64_t lead = arith::sub(firstPos, arith::add(hbase, hsize));
+    if (lead > 0) io::out(" space between header and data %lld\n", static_cast<long long>(lead));
   } else {
-    mustWriteAt(oname, nullptr, 0, 0, omode.c_str());
-    if (lead > 0) {
-      mustCopyRange(*ifile, oname, 0, 0, lead, omode.c_str());
-      shiftPositions(elements, lead);
-      changed = true;
-      io::out(" space between file start and data %lld\n", static_cast<long long>(lead));
+    mustCopyRange(*ifile, oname, 0, 0, firstPos, omode.c_str());
+    if (hname && firstPos > 0) {
+      io::out(" space between file start and data %lld\n", static_cast<long long>(firstPos));
     }
   }
 
   // The elements, each followed by its gap. `at` is where the next element
-  // lands; it moves by what each copy really wrote.
-  std::int64_t at = elements[0].pos;
+  // lands; it moves by what each copy really wrote. A header behind the
+  // first element travels with the gap of the element in front of it, or,
+  // with "-ind", which drops the gaps, is written right after that element.
+  std::int64_t at = firstPos;
   std::int64_t readPos = 0;
   std::int64_t tailShift = 0;
+  std::int64_t headerAt = hbase;
   for (std::size_t j = 0; j < count; ++j) {
     Element& e = elements[j];
     e.pos = at;
@@ -181,6 +185,16 @@ void Job::importElements() {
     at = arith::add(at, e.size);
     if (j + 1 == count) tailShift = arith::sub(at, oldEnd[j]);
 
+    if (place.behind && j + 1 == place.after) {
+      if (useindex) {
+        headerAt = arith::add(at, arith::sub(hbase, oldEnd[j]));
+      } else {
+        mustWriteAt(oname, header.data(), 0, headerBytes, "ab");
+        headerAt = at;
+        at = arith::add(at, headerBytes);
+        changed = true;
+      }
+    }
     if (useindex) {
       const std::int64_t gap = headerList[first + j].size;
       if (gap > 0) {
@@ -193,10 +207,17 @@ void Job::importElements() {
   // Records carried over behind the last replaced one move with their bytes.
   if (last + 1 < headerList.size() && tailShift != 0) changed = true;
 
-  if (tblname || changed) {
+  // A header behind the first element was copied as it was: it is always
+  // patched where it landed.
+  if (tblname || changed || place.behind) {
     patchImportHeader(header, tailShift);
     printElements();
-    if (!hname) mustWriteAt(oname, header.data(), arith::add(ostart, hbase), hsize, "rb+");
+    if (place.inData) {
+      mustWriteAt(oname, header.data(), arith::add(ostart, headerAt), headerBytes, "rb+");
+    }
+  }
+  if (headerAt != hbase) {
+    io::out("header moved to offset %lld\n", static_cast<long long>(headerAt));
   }
   padToExact(*this, oname, exkind, exsize, fill);
 }
