@@ -14,10 +14,4 @@ struct Failure {
   explicit Failure(std::string t) : text(std::move(t)) {}
 };
 
-/// Throws the text of an output write that failed: the file name followed by
-/// ":error writing file\n".
-[[noreturn]] inline void throwWriteError(const std::string& name) {
-  throw Failure(name + ":error writing file\n");
-}
-
 }  // namespace dataport

@@ -1,9 +1,12 @@
 #include "dataport/job.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "dataport/failure.h"
+#include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
+#include "dataport/io/file_status.h"
 #include "dataport/table/tbs_table.h"
 
 namespace dataport {
@@ -12,22 +15,22 @@ namespace {
 
 /// Opens `name` the way `mode` opens it and lets it go again: a write of no
 /// bytes still creates or empties its file, and must fail when it cannot.
-void mustOpen(io::Disk& disk, const std::string& name, const char* mode) {
-  io::Disk::Handle h = disk.open(name, io::parseOpenMode(mode));
-  if (h < 0 || !disk.release(h)) throwWriteError(name);
+void mustOpen(Job& job, const std::string& name, const char* mode) {
+  io::Disk::Handle h = job.disk.open(name, io::parseOpenMode(mode));
+  if (h < 0 || !job.disk.release(h)) job.failWrite(name);
 }
 
 /// The check of every write the run cannot do without: `store` writes
 /// `count` bytes to `name` and returns how many it stored; fewer is a write
 /// error. No bytes to store still opens the file, checked.
 template <typename Store>
-void mustStore(io::Disk& disk, const std::string& name, std::int64_t count, const char* mode,
+void mustStore(Job& job, const std::string& name, std::int64_t count, const char* mode,
                Store store) {
   if (count <= 0) {
-    mustOpen(disk, name, mode);
+    mustOpen(job, name, mode);
     return;
   }
-  if (store() != count) throwWriteError(name);
+  if (store() != count) job.failWrite(name);
 }
 
 }  // namespace
@@ -89,26 +92,93 @@ void Job::reset() {
 }
 
 void Job::finishFiles() {
-  std::string failed;
-  if (!disk.closeAll(&failed)) throwWriteError(failed);
+  const std::string text = incompleteOutputs();
+  if (!text.empty()) throw Failure(text);
+}
+
+std::string Job::incompleteOutputs(const std::string& failing, int code) {
+  std::vector<io::IoError> failed;
+  disk.closeAll(failed);
+  const auto named = [&](const std::string& n) {
+    return std::any_of(failed.begin(), failed.end(), [&](const io::IoError& f) { return f.name == n; });
+  };
+  if (!failing.empty() && !named(failing)) failed.push_back(io::IoError{failing, true, code});
+  std::string text;
+  for (const io::IoError& f : failed) {
+    if (std::find(reportedWrites.begin(), reportedWrites.end(), f.name) != reportedWrites.end()) {
+      continue;
+    }
+    reportedWrites.push_back(f.name);
+    text += io::writeErrorText(f.name, f.code != 0 ? f.code : EIO);
+  }
+  return text;
+}
+
+// The reason is the disk's last failure when it concerns `name`; a write
+// that stored fewer bytes without the system naming a reason counts as an
+// I/O error.
+void Job::failWrite(const std::string& name) {
+  const std::optional<io::IoError>& last = disk.lastError();
+  const int code = last && last->name == name && last->code != 0 ? last->code : EIO;
+  throw Failure(incompleteOutputs(name, code));
+}
+
+void Job::requireInput(const std::string& name) {
+  const io::FileStatus st = io::fileStatus(name);
+  if (st.kind == io::FileKind::Missing || st.kind == io::FileKind::Other) {
+    throw Failure(name + ":input file not found\n");
+  }
+  if (st.kind == io::FileKind::Directory) {
+    throw Failure(io::cannotReadText(name, io::isDirectoryError()));
+  }
+  const io::Disk::Handle h = disk.open(name, io::OpenMode::Read);
+  if (h < 0) {
+    const std::optional<io::IoError>& last = disk.lastError();
+    throw Failure(io::cannotReadText(name, last && last->code != 0 ? last->code : EIO));
+  }
+  disk.release(h);
+}
+
+// The files each mode reads besides its numbered inputs. An HFILE is read by
+// split and import only; join and the DFile modes name it for its layout.
+void Job::watchInputs() {
+  if (tblname) inputs.add(*tblname);
+  if (sepfile) inputs.add(*sepfile);
+  if (mode == kSplit || mode == kImport) {
+    if (hname) inputs.add(*hname);
+  }
+  if (ifile) inputs.add(*ifile);
+  // The data file of split and the DFile of the DFile split, or the DFile of
+  // join and import without "-f".
+  if (mode == kSplit || mode == kSplitDFile || !perfile) inputs.add(iname);
 }
 
 void Job::mustWriteAt(const std::string& name, const std::uint8_t* src, std::int64_t off,
                       std::int64_t count, const char* mode) {
-  mustStore(disk, name, count, mode,
+  mustStore(*this, name, count, mode,
             [&] { return io::writeAt(disk, name, src, off, count, mode); });
 }
 
+// A copy that fell short because its input failed names the input: the
+// reason the system gave, or the end of a file that is shorter than it was.
 void Job::mustCopyRange(const std::string& inName, const std::string& outName,
                         std::int64_t inOff, std::int64_t outOff, std::int64_t count,
                         const char* mode) {
-  mustStore(disk, outName, count, mode,
-            [&] { return io::copyRange(disk, inName, outName, inOff, outOff, count, mode); });
+  mustStore(*this, outName, count, mode, [&] {
+    const std::int64_t copied = io::copyRange(disk, inName, outName, inOff, outOff, count, mode);
+    if (copied == count) return copied;
+    const std::optional<io::IoError>& last = disk.lastError();
+    if (last && !last->write && last->name == inName) {
+      throw Failure(io::cannotReadText(inName, last->code));
+    }
+    if (!last) throw Failure(inName + ":cannot read file: unexpected end of file\n");
+    return copied;
+  });
 }
 
 void Job::mustFillAt(const std::string& name, std::uint8_t fillByte, std::int64_t off,
                      std::int64_t count, const char* mode) {
-  mustStore(disk, name, count, mode,
+  mustStore(*this, name, count, mode,
             [&] { return io::fillAt(disk, name, fillByte, off, count, mode); });
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "dataport/copy/output_guard.h"
 #include "dataport/header/element.h"
 #include "dataport/header/header_type.h"
 #include "dataport/io/disk.h"
@@ -73,6 +74,13 @@ class Job {
 
   /// All file access of the run.
   io::Disk disk;
+  /// The files the run reads; no output may lead to one of them.
+  InputFiles inputs;
+  /// Bytes that a conversion from right to left passed unchanged, as no
+  /// table entry matched them.
+  std::int64_t noEntryBytes = 0;
+  /// Outputs whose write error a thrown text already names.
+  std::vector<std::string> reportedWrites;
 
   /// The separator: the first seplen bytes of sep (never more than sep holds).
   std::span<const std::uint8_t> separator() const;
@@ -93,12 +101,31 @@ class Job {
   void parse(int argc, char** argv);
   /// Runs the operation of `mode`.
   void run();
-  /// Writes out and closes every file of the run; throws the write error of
-  /// the first file that failed.
+  /// Writes out and closes every file of the run; throws the write errors
+  /// of every file whose content is incomplete and that no earlier text
+  /// named, one line each, in the order the run wrote them.
   void finishFiles();
 
-  // ---- checked writes: each throws "<name>:error writing file\n" unless
-  // ---- the whole count reached the file ----
+  // ---- inputs and outputs ----
+  /// Registers with `inputs` the files named on the command line that the
+  /// mode reads (numbered inputs are added as they are found).
+  void watchInputs();
+  /// Throws "<name>:input file not found\n" for a missing file, or
+  /// "<name>:cannot read file: REASON\n" when it is a directory or cannot
+  /// be opened for reading.
+  void requireInput(const std::string& name);
+  /// Throws "<name>:error writing file: REASON\n" with the reason the disk
+  /// last gave for `name`, together with the same line for every other
+  /// output left incomplete (all files are written out and closed first).
+  [[noreturn]] void failWrite(const std::string& name);
+  /// Writes out and closes every file and returns a write error line for
+  /// each output whose content is incomplete, in the order the run first
+  /// wrote them, skipping those an earlier text named. `failing` (with the
+  /// error number `code`) is named too, also when its open failed.
+  std::string incompleteOutputs(const std::string& failing = {}, int code = 0);
+
+  // ---- checked writes: each throws "<name>:error writing file: REASON\n"
+  // ---- unless the whole count reached the file ----
   void mustWriteAt(const std::string& name, const std::uint8_t* src, std::int64_t off,
                    std::int64_t count, const char* mode);
   void mustCopyRange(const std::string& inName, const std::string& outName, std::int64_t inOff,
@@ -130,8 +157,21 @@ class Job {
 
   // ---- element lists from data files ----
   void loadElements();
+  /// Reads the DFile iname. Throws "<iname>:cannot read file: REASON\n"
+  /// when a read fails.
   void scanDFile();
+  /// Collects iname.000, iname.001, ... up to the first missing number.
+  /// Throws "<iname>.000:input file not found\n" when there is none, and
+  /// "<name>:cannot read file: REASON\n" for a numbered file that exists
+  /// but cannot be read (a folder, no permission).
   void scanNumberedFiles();
+  /// Join and DFile split: throws "Error: no element found in <name>\n"
+  /// (and the separator hint) when the DFile held no element.
+  void requireElements(const std::string& name);
+  /// When the separator is the default one and the DFile iname (named
+  /// `name` on the command line) holds its LF form: "<name>: its separators
+  /// end in LF, not CR LF; give the separator with -d or -df\n"; else "".
+  std::string separatorHint(const std::string& name);
 
   // ---- header writing: fill `buf` (resized as needed) and return it ----
   std::vector<std::uint8_t>& buildHeader(std::vector<std::uint8_t>& buf);

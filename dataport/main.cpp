@@ -45,9 +45,9 @@ int runJob(int argc, char** argv) {
     }
     job.reset();
     printText(f.text);
-    // The Disk reports at close every write failure of the run, also the
-    // one that ended it: that one is not written twice.
-    if (closeError && *closeError != f.text) printText(*closeError);
+    // Every output left incomplete is named, the one that ended the run
+    // only once.
+    if (closeError) printText(*closeError);
     return 1;
   }
 

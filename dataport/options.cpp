@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "dataport/failure.h"
+#include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
+#include "dataport/io/file_status.h"
 #include "dataport/job.h"
 #include "dataport/option_store.h"
 #include "dataport/table/tbs_table.h"
@@ -115,6 +117,9 @@ bool getValue(OptionStore& opts, ValueKind kind, OptionValue& v) {
 void loadSeparatorFile(Job& job) {
   const std::string& name = *job.sepfile;
   std::int64_t size = io::fileSize(job.disk, name);
+  if (size < 0 && io::fileStatus(name).kind == io::FileKind::Directory) {
+    throw Failure(io::cannotReadText(name, io::isDirectoryError()));
+  }
   if (size < 0) throw Failure("dfile: error checking size of dfile\n");
   if (size > std::numeric_limits<std::uint32_t>::max()) {
     // seplen cannot count it; no separator of that size can be held.
@@ -133,7 +138,7 @@ void loadSeparatorFile(Job& job) {
   // A file that can be measured but not read in full would leave part of
   // the separator undefined; that run is refused instead.
   if (io::readAt(job.disk, name, bytes.data(), 0, size) != size) {
-    throw Failure("dfile: error reading dfile\n");
+    throw Failure(io::readProblem(job.disk, name) + "dfile: error reading dfile\n");
   }
   job.sep = std::move(bytes);
 }
@@ -217,9 +222,12 @@ void Job::parse(int argc, char** argv) {
   std::int64_t insize = io::fileSize(disk, iname);
   if (mode != kImport && insize != -1 && pmax == kNoUpperBound) pmax = insize;
 
-  if (mode != kJoinDFile && !perfile && insize < 0) {
-    throw Failure(iname + ":input file not found\n");
+  // The files read as a whole: the data file of split, the DFile of the
+  // DFile split, of join and of import without "-f", the import's data file.
+  if (mode == kSplit || mode == kSplitDFile || (mode != kJoinDFile && !perfile)) {
+    requireInput(iname);
   }
+  if (mode == kImport) requireInput(*ifile);
 
   if (append) {
     omode = "ab";

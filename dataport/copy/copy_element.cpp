@@ -5,6 +5,7 @@
 #include "dataport/copy/data_end.h"
 #include "dataport/failure.h"
 #include "dataport/io/console.h"
+#include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
 #include "dataport/job.h"
 #include "dataport/table/tbs_table.h"
@@ -64,6 +65,17 @@ std::int64_t padElement(Job& job, const std::string& outName, std::int64_t size,
   return target;
 }
 
+/// The line that names the file that made a copy fall short: the input when
+/// its read failed, the output (with every other incomplete one) when its
+/// write failed; nothing when the input just ended early.
+std::string copyFailureLines(Job& job, const std::string& inName, const std::string& outName) {
+  const std::optional<io::IoError>& last = job.disk.lastError();
+  if (!last) return {};
+  if (!last->write) return io::readProblem(job.disk, inName);
+  if (last->name != outName) return {};
+  return job.incompleteOutputs(outName, last->code);
+}
+
 }  // namespace
 
 // The element's length changes on the way in this order: trimmed of its
@@ -97,15 +109,17 @@ std::int64_t copyElement(Job& job, const std::string& inName, const std::string&
     job.mustWriteAt(outName, nullptr, outOff, 0, mode);
     if (convert) written = 0;
   } else if (size > 0) {
+    // Text converted back into data counts the bytes no entry matched.
     copied = convert ? table::tbsTable().convertRange(job.disk, inName, outName, inOff, outOff,
-                                                      size, mode, reverse, written)
+                                                      size, mode, reverse, written,
+                                                      reverse != 0 ? &job.noEntryBytes : nullptr)
                      : io::copyRange(job.disk, inName, outName, inOff, outOff, size, mode);
   }
   if (copied != size) {
     io::out("ipos %lld, opos %lld ,writen real %lld\n", ll(inOff), ll(outOff), ll(written));
     io::out("iname %s, oname %s,copied %lld  ,copy size %lld ,tbstable %s\n", inName.c_str(),
             outName.c_str(), ll(copied), ll(size), convert ? "yes" : "no");
-    throw Failure("Error: coping data\n");
+    throw Failure(copyFailureLines(job, inName, outName) + "Error: coping data\n");
   }
   if (hasTable) size = written;
 

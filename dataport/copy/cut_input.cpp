@@ -1,16 +1,42 @@
 #include "dataport/copy/cut_input.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "dataport/copy/data_end.h"
 #include "dataport/failure.h"
 #include "dataport/io/console.h"
+#include "dataport/io/file_status.h"
+#include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
 #include "dataport/job.h"
 
 namespace dataport {
+
+namespace {
+
+// The cut file is made anew on every run: an old one is removed and the new
+// one created exclusively, so that no link, symbolic or hard, can carry the
+// write to another file. A cut file that is the input itself, or a file the
+// run reads, is kept and the run refused; so is one that is no regular file
+// (a link, a folder), which a removal would not be right to take away.
+void createCutFile(Job& job, const std::string& input) {
+  if (io::sameEntry(input, kCutFile)) {
+    throw Failure(std::string(kCutFile) + ":input is the cut file itself\n");
+  }
+  if (job.inputs.isInputEntry(kCutFile)) {
+    throw Failure(std::string(kCutFile) + ":output file is also an input file\n");
+  }
+  const io::FileKind kind = io::entryKind(kCutFile);
+  if (kind != io::FileKind::Missing && kind != io::FileKind::Regular) {
+    throw Failure(std::string(kCutFile) + ":not a regular file\n");
+  }
+  job.disk.forget(kCutFile);
+  int code = kind == io::FileKind::Missing ? 0 : io::removeEntry(kCutFile);
+  if (code == 0) code = io::createNew(kCutFile);
+  if (code != 0) throw Failure(io::writeErrorText(kCutFile, code));
+}
+
+}  // namespace
 
 // The kept beginning goes to the cut file in the working directory, which
 // the caller then reads instead of its input. A file that cannot be measured
@@ -29,13 +55,8 @@ std::int64_t cutInput(Job& job, const std::string& name, std::uint32_t kind, std
     size = std::min<std::int64_t>(size, keep);
   }
 
-  // Copying a file onto itself in "wb" would empty it before a byte is read:
-  // an input that is the cut file itself is refused, nothing touched.
-  std::error_code ec;
-  if (std::filesystem::equivalent(name, kCutFile, ec)) {
-    throw Failure(std::string(kCutFile) + ":input is the cut file itself\n");
-  }
-  job.mustCopyRange(name, kCutFile, 0, 0, size, "wb");
+  createCutFile(job, name);
+  job.mustCopyRange(name, kCutFile, 0, 0, size, "ab");
   return size;
 }
 
@@ -46,6 +67,7 @@ void Job::cutInputIfAsked(std::string& name) {
   const std::int64_t kept = cutInput(*this, name, cutkind, cutlimit, fill);
   if (kept == 0) return;
   name = kCutFile;
+  inputs.add(kCutFile);
   pmax = std::min(pmax, kept);
 }
 

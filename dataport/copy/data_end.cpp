@@ -7,6 +7,7 @@
 
 #include "dataport/failure.h"
 #include "dataport/io/console.h"
+#include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
 
 namespace dataport {
@@ -39,7 +40,7 @@ std::int64_t findDataEnd(io::Disk& disk, const std::string& name, std::int64_t o
     }
     io::out("pos %lld\n", static_cast<long long>(pos));
     if (io::readAt(disk, name, buf.data(), off + pos, chunk) != chunk) {
-      throw Failure("Error: reading from end of file\n");
+      throw Failure(io::readProblem(disk, name) + "Error: reading from end of file\n");
     }
     const auto signedByte = [&](std::int64_t k) {
       return k >= 0 ? static_cast<int>(static_cast<std::int8_t>(buf[k])) : 0;

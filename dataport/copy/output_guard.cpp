@@ -1,28 +1,31 @@
 #include "dataport/copy/output_guard.h"
 
-#include <filesystem>
-#include <system_error>
+#include <algorithm>
 
 #include "dataport/failure.h"
 
 namespace dataport {
 
-bool sameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec) && !ec;
+void InputFiles::add(const std::string& name) {
+  if (name.empty()) return;
+  names_.push_back(name);
+  const io::FileStatus st = io::fileStatus(name);
+  if (st.kind != io::FileKind::Missing) ids_.insert(st.id);
 }
 
-// Emptying an input before it is read loses it: a data file imported into
-// itself, a DFile joined into itself, an HFILE split into. Appending keeps
-// every byte the run still reads, so only "wb" is refused.
-void refuseOverwrite(const std::string& out, const std::string& mode,
-                     std::initializer_list<std::string> inputs) {
-  if (mode != "wb") return;
-  for (const std::string& in : inputs) {
-    if (!in.empty() && sameFile(out, in)) {
-      throw Failure(out + ":output file is also an input file\n");
-    }
-  }
+bool InputFiles::leadsToInput(const std::string& name) const {
+  if (ids_.empty()) return false;
+  const io::FileStatus st = io::fileStatus(name);
+  return st.kind != io::FileKind::Missing && ids_.count(st.id) != 0;
+}
+
+bool InputFiles::isInputEntry(const std::string& entry) const {
+  return std::any_of(names_.begin(), names_.end(),
+                     [&](const std::string& n) { return io::sameEntry(n, entry); });
+}
+
+void InputFiles::refuse(const std::string& out) const {
+  if (leadsToInput(out)) throw Failure(out + ":output file is also an input file\n");
 }
 
 }  // namespace dataport

@@ -1,22 +1,34 @@
 #pragma once
-// Outputs that would destroy an input: an output that a mode creates or
-// empties ("wb") before it has read everything it needs from its inputs must
-// not be one of those inputs under another (or the same) name.
+// The files a run reads. No run changes one of them: an output that leads
+// to an input (by the same name, another name, a hard or symbolic link) is
+// refused before anything is written, whatever its open mode ("-a" would
+// change an input as much as "wb").
 
-#include <initializer_list>
+#include <set>
 #include <string>
+#include <vector>
+
+#include "dataport/io/file_status.h"
 
 namespace dataport {
 
-/// True when both names lead to the same existing file (false when either is
-/// missing).
-bool sameFile(const std::string& a, const std::string& b);
+class InputFiles {
+ public:
+  /// Adds the file `name` leads to, when it exists, and the name itself.
+  void add(const std::string& name);
+  /// Adds a file already found by its identity (a numbered input).
+  void add(const io::FileId& id) { ids_.insert(id); }
+  /// True when `name` leads to one of the inputs.
+  bool leadsToInput(const std::string& name) const;
+  /// True when `entry` is the very directory entry of an input name.
+  bool isInputEntry(const std::string& entry) const;
+  /// Throws "<out>:output file is also an input file\n" when `out` leads to
+  /// an input.
+  void refuse(const std::string& out) const;
 
-/// Refuses, before anything is written, to create or empty `out` (open mode
-/// `mode` "wb"; "ab" and "rb+" keep the content) when it is the same existing
-/// file as one of `inputs` (empty names are skipped). Throws
-/// "<out>:output file is also an input file\n".
-void refuseOverwrite(const std::string& out, const std::string& mode,
-                     std::initializer_list<std::string> inputs);
+ private:
+  std::vector<std::string> names_;
+  std::set<io::FileId> ids_;
+};
 
 }  // namespace dataport

@@ -22,7 +22,7 @@ int padToExact(Job& job, const std::string& name, std::uint32_t kind, std::int64
   }
   io::out("exsize %lld fsize %lld\n", static_cast<long long>(target),
           static_cast<long long>(fsize));
-  if (fsize < 0) throwWriteError(name);
+  if (fsize < 0) job.failWrite(name);
   if (fsize > target) throw Failure("Error: joining file is bigger than exact size\n");
   if (fsize < target) job.mustFillAt(name, fill, 0, target - fsize, "ab");
   return 1;

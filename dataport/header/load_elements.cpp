@@ -15,7 +15,9 @@
 #include "dataport/header/arith.h"
 #include "dataport/io/byte_search.h"
 #include "dataport/io/console.h"
+#include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
+#include "dataport/io/file_status.h"
 #include "dataport/job.h"
 
 namespace dataport {
@@ -79,7 +81,11 @@ void Job::scanDFile() {
     std::int64_t carried = 0;  // bytes of the current element no longer in the window
     for (;;) {
       const std::int64_t got = io::readAt(disk, iname, buf.data() + have, fileOff, window - have);
-      if (got <= 0) break;
+      if (got <= 0) {
+        const std::string problem = io::readProblem(disk, iname);
+        if (!problem.empty()) throw Failure(problem);
+        break;
+      }
       fileOff += got;
       have += got;
       io::out("reading data from dfile\n");
@@ -117,12 +123,50 @@ void Job::scanDFile() {
   }
 }
 
+// Each numbered file is opened once here, so that one that cannot be read
+// ends the run before anything is written; the Disk keeps it open for the
+// copy that follows.
+void Job::requireElements(const std::string& name) {
+  if (elements.empty()) throw Failure("Error: no element found in " + name + "\n" + separatorHint(name));
+}
+
+// Only the default separator has a known LF form: LF, six asterisks,
+// "xEnDx", six asterisks, LF. The DFile is searched for it window by
+// window, each window overlapping the last by the form's length less one.
+std::string Job::separatorHint(const std::string& name) {
+  const std::span<const std::uint8_t> used = separator();
+  if (perfile && mode != kSplitDFile) return {};
+  if (!std::equal(used.begin(), used.end(), kDefaultSeparator,
+                  kDefaultSeparator + kDefaultSeplen) ||
+      used.size() != kDefaultSeplen) {
+    return {};
+  }
+  static constexpr std::uint8_t kLfForm[] = "\n******xEnDx******\n";
+  constexpr std::int64_t len = sizeof kLfForm - 1;
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(kMaxBuf));
+  for (std::int64_t off = 0;; off += kMaxBuf - (len - 1)) {
+    const std::int64_t got = io::readAt(disk, iname, buf.data(), off, kMaxBuf);
+    if (got < len) return {};
+    if (io::findBytes(buf.data(), got, kLfForm, len) != nullptr) {
+      return name + ": its separators end in LF, not CR LF; give the separator with -d or -df\n";
+    }
+    if (got < kMaxBuf) return {};
+  }
+}
+
 void Job::scanNumberedFiles() {
   Element e;
   e.index = 0;
   for (;;) {
-    const std::int64_t size = io::fileSize(disk, iname + numberSuffix(e.index));
-    if (size == -1) break;
+    const std::string name = iname + numberSuffix(e.index);
+    const io::FileStatus st = io::fileStatus(name);
+    if (st.kind == io::FileKind::Missing) {
+      if (e.index == 0) throw Failure(name + ":input file not found\n");
+      break;
+    }
+    requireInput(name);
+    inputs.add(st.id);
+    const std::int64_t size = st.size;
     e.size = size;
     elements.push_back(e);
     e.pos = arith::add(e.pos, size);

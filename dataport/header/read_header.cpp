@@ -15,6 +15,7 @@
 #include "dataport/failure.h"
 #include "dataport/header/arith.h"
 #include "dataport/io/console.h"
+#include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
 #include "dataport/io/le_field.h"
 #include "dataport/job.h"
@@ -116,7 +117,7 @@ void Job::readHeader(bool importing) {
     if (hcount == 0) {
       std::uint8_t field[4] = {};
       if (io::readAt(disk, name, field, hpos, h.csize) != h.csize) {
-        throw Failure("error reading elements(block)\n");
+        throw Failure(io::readProblem(disk, name) + "error reading elements(block)\n");
       }
       count = static_cast<std::int32_t>(static_cast<std::uint32_t>(io::decodeLE(field, h.csize)));
     }
@@ -146,7 +147,7 @@ void Job::readHeader(bool importing) {
         // in (2 GiB and up) is a count that does not fit in memory; a smaller
         // one the file cannot fill is a header read short.
         if (block > std::int64_t{INT32_MAX}) throw Failure("error alloc elements buf\n");
-        throw Failure("error reading elements(block)\n");
+        throw Failure(io::readProblem(disk, name) + "error reading elements(block)\n");
       }
       try {
         buf.resize(static_cast<std::size_t>(block));
@@ -154,7 +155,7 @@ void Job::readHeader(bool importing) {
         throw Failure("error alloc elements buf\n");
       }
       if (io::readAt(disk, name, buf.data(), hpos, needed) != needed) {
-        throw Failure("error reading elements(block)\n");
+        throw Failure(io::readProblem(disk, name) + "error reading elements(block)\n");
       }
     }
 
@@ -184,7 +185,7 @@ void Job::readHeader(bool importing) {
   } else {
     // One record at a time, until the data, the end of the file or hmax.
     FieldReader in(disk, name);
-    if (!in.isOpen()) throw Failure("error opening header file\n");
+    if (!in.isOpen()) throw Failure(io::readProblem(disk, name) + "error opening header file\n");
     std::int64_t lowest = pmax;
     hpos += h.cskip;
     if (!in.seek(hpos) || !in.good()) throw Failure("error cant seek to hpos at hfile file\n");
@@ -208,7 +209,7 @@ void Job::readHeader(bool importing) {
         e.pos = arith::add(stored, pbase);
       }
       if (h.pskip > 0) in.seek(in.tell() + h.pskip);
-      if (!in.good()) throw Failure("error reading header file\n");
+      if (!in.good()) throw Failure(io::readProblem(disk, name) + "error reading header file\n");
       if (h.ssize > 0) {
         std::fill_n(field, 8, 0);
         in.read(field, h.ssize);
@@ -216,7 +217,7 @@ void Job::readHeader(bool importing) {
         e.size = arith::add(static_cast<std::int64_t>(io::decodeLE(field, h.ssize)), shift);
       }
       if (h.sskip > 0) in.seek(in.tell() + h.sskip);
-      if (!in.good()) throw Failure("error reading header file\n");
+      if (!in.good()) throw Failure(io::readProblem(disk, name) + "error reading header file\n");
       io::out("Min %d\tEPos %X\tEPos+pbaase %X\tESize %X\tHpos %d\t\n", arith::dec32(lowest),
               arith::hex32(arith::sub(e.pos, pbase)), arith::hex32(e.pos), arith::hex32(e.size),
               arith::dec32(hpos));

@@ -2,6 +2,7 @@
 // out of the data file, either into a numbered file of its own ("-f") or
 // into the one output file, each followed by the separator.
 
+#include <algorithm>
 #include <iterator>
 #include <span>
 #include <string>
@@ -15,13 +16,15 @@ namespace dataport {
 
 void Job::splitElements() {
   const std::string out = oname;
-  const std::string dataFile = iname;
 
   // With "-c"/"-cl" the elements come from the input's kept beginning.
   cutInputIfAsked(iname);
 
   loadElements();
   htype.printHtype();
+  const std::int32_t inRange = static_cast<std::int32_t>(std::count_if(
+      elements.begin(), elements.end(), [&](const Element& e) { return posInRange(e.pos); }));
+  if (inRange == 0) io::err("no element lies in range\n");
   if (elements.empty()) return;  // no output file is created or changed
 
   const bool convert = tblname.has_value();
@@ -29,6 +32,8 @@ void Job::splitElements() {
   std::int64_t written = 0;  // the copy's output count; split has no use for it
 
   if (perfile) {
+    // Every numbered name is checked before the first file is written.
+    for (std::int32_t n = 0; n < inRange; ++n) inputs.refuse(out + numberSuffix(n));
     // Numbers go to the in-range elements only, without gaps. An element that
     // trimming leaves empty is not written by the copy, yet it still gets its
     // (empty) file: a missing number would end the list when the files are
@@ -47,7 +52,7 @@ void Job::splitElements() {
   }
 
   // Creates or empties the output ("wb"), or leaves its content ("ab").
-  refuseOverwrite(out, omode, {dataFile, iname, hname.value_or("")});
+  inputs.refuse(out);
   mustWriteAt(out, nullptr, 0, 0, omode.c_str());
   const std::span<const std::uint8_t> separatorBytes = separator();
   for (const Element& e : elements) {

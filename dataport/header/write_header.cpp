@@ -8,10 +8,10 @@
 #include <new>
 #include <stdexcept>
 
-#include "dataport/copy/output_guard.h"
 #include "dataport/failure.h"
 #include "dataport/header/arith.h"
 #include "dataport/io/console.h"
+#include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
 #include "dataport/io/le_field.h"
 #include "dataport/job.h"
@@ -75,11 +75,12 @@ std::vector<std::uint8_t>& Job::patchImportHeader(std::vector<std::uint8_t>& buf
 
   const std::string source = hname ? *hname : ifile.value_or(iname);
   if (io::readAt(disk, source, buf.data(), hbase, size) != size) {
+    const std::string problem = io::readProblem(disk, source);
     htype.printHtype();
     io::out("file:%s bufsize: %lld elements %lld hbase %lld\n", source.c_str(),
             static_cast<long long>(size), static_cast<long long>(records),
             static_cast<long long>(hbase));
-    throw Failure("Error reading import header\n");
+    throw Failure(problem + "Error reading import header\n");
   }
 
   const std::size_t first = firstInRange(headerList, 0);
@@ -117,12 +118,9 @@ std::vector<std::uint8_t>& Job::patchImportHeader(std::vector<std::uint8_t>& buf
 
   if (hname) {
     // The output header file is the whole HFILE with the new header bytes.
-    // When both names lead to one file, it is updated in place: emptying it
-    // first would lose the HFILE.
-    if (!sameFile(*hname, hdrname)) {
-      const std::int64_t hfileBytes = std::max<std::int64_t>(io::fileSize(disk, *hname), 0);
-      mustCopyRange(*hname, hdrname, 0, 0, hfileBytes, "wb");
-    }
+    // (The import refuses an output header file that is the HFILE itself.)
+    const std::int64_t hfileBytes = std::max<std::int64_t>(io::fileSize(disk, *hname), 0);
+    mustCopyRange(*hname, hdrname, 0, 0, hfileBytes, "wb");
     mustWriteAt(hdrname, buf.data(), hbase, size, "rb+");
   }
   return buf;

@@ -47,8 +47,9 @@ bool canRead(OpenMode m) { return m == OpenMode::Read || m == OpenMode::Update; 
 
 /// Writes all n bytes at off (pwrite) or at the current position (off < 0),
 /// retrying after interruptions and partial writes. Returns the bytes that
-/// reached the file.
-std::int64_t writeAll(int fd, const std::uint8_t* src, std::int64_t n, std::int64_t off) {
+/// reached the file; when fewer, `error` holds the reason.
+std::int64_t writeAll(int fd, const std::uint8_t* src, std::int64_t n, std::int64_t off,
+                      int& error) {
   std::int64_t done = 0;
   while (done < n) {
     std::size_t chunk = static_cast<std::size_t>(std::min(n - done, kMaxIo));
@@ -56,9 +57,13 @@ std::int64_t writeAll(int fd, const std::uint8_t* src, std::int64_t n, std::int6
                          : ::write(fd, src + done, chunk);
     if (w < 0) {
       if (errno == EINTR) continue;
+      error = errno;
       break;
     }
-    if (w == 0) break;  // no progress: treat as failure rather than spin
+    if (w == 0) {  // no progress: treat as failure rather than spin
+      error = EIO;
+      break;
+    }
     done += w;
   }
   return done;
@@ -156,22 +161,35 @@ struct Disk::Impl {
   std::vector<Slot> slots;
   std::vector<int> freeSlots;
   std::uint64_t clock = 0;
-  std::vector<std::string> failures;  ///< names of files whose writes failed, in order
+  std::vector<IoError> failures;  ///< files whose writes failed, in the order they failed
+  /// When the run first opened each name for writing: failures are reported
+  /// in this order.
+  std::unordered_map<std::string, std::uint64_t> writeOrder;
+  std::optional<IoError> last;  ///< the last failure since open() began
 
   ~Impl() { shutdown(); }
 
-  void recordFailure(const std::string& name) { failures.push_back(name); }
+  /// A write to `name` failed: its content is incomplete.
+  void recordFailure(const std::string& name, int code) {
+    failures.push_back(IoError{name, true, code});
+    last = failures.back();
+  }
+  /// An open or read failed; the file's content is not touched.
+  void recordError(const std::string& name, bool write, int code) {
+    last = IoError{name, write, code};
+  }
 
   /// Writes the buffer of e out. False (recorded, buffer dropped) on failure.
   bool flush(Entry& e) {
     if (e.buf.empty()) return true;
     std::int64_t n = static_cast<std::int64_t>(e.buf.size());
-    std::int64_t w = writeAll(e.fd, e.buf.data(), n, e.bufOff);
+    int error = 0;
+    std::int64_t w = writeAll(e.fd, e.buf.data(), n, e.bufOff, error);
     if (w > 0) e.diskSize = std::max(e.diskSize, e.bufOff + w);
     e.buf.clear();
     if (w == n) return true;
     e.unreported = true;
-    recordFailure(e.name);
+    recordFailure(e.name, error);
     refreshSize(e);
     return false;
   }
@@ -192,7 +210,7 @@ struct Disk::Impl {
   /// Writes out and closes e and drops it from the cache.
   void drop(Entry* e) {
     flush(*e);
-    if (!closeFd(e->fd)) recordFailure(e->name);
+    if (!closeFd(e->fd)) recordFailure(e->name, errno);
     forgetNames(e);
     byId.erase({e->dev, e->ino});
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -263,12 +281,17 @@ struct Disk::Impl {
         }
         break;
     }
-    if (fd < 0) return -1;
+    if (fd < 0) {
+      recordError(name, writable, errno);
+      return -1;
+    }
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      recordError(name, writable, S_ISDIR(st.st_mode) ? EISDIR : errno);
       closeFd(fd);
       return -1;
     }
+    if (writable) writeOrder.emplace(name, ++clock);
     if (!S_ISREG(st.st_mode)) {
       // Devices and pipes: one descriptor per operation, written through.
       int h = newSlot();
@@ -326,7 +349,10 @@ struct Disk::Impl {
         do rc = ::ftruncate(e->fd, 0);
         while (rc != 0 && errno == EINTR);
       }
-      if (rc != 0) return -1;
+      if (rc != 0) {
+        recordError(name, true, errno);
+        return -1;
+      }
       e->buf.clear();
       e->aheadLen = 0;
       e->diskSize = 0;
@@ -343,6 +369,7 @@ struct Disk::Impl {
   }
 
   Disk::Handle open(const std::string& name, OpenMode mode) {
+    last.reset();
     auto it = byName.find(name);
     if (it != byName.end()) {
       Entry* e = it->second;
@@ -369,7 +396,7 @@ struct Disk::Impl {
       e->lastUse = ++clock;
     } else if (s->fd >= 0) {
       if (!closeFd(s->fd)) {
-        if (needsWrite(s->mode)) recordFailure(s->name);
+        if (needsWrite(s->mode)) recordFailure(s->name, errno);
         ok = false;
       }
     }
@@ -386,14 +413,20 @@ struct Disk::Impl {
       Entry& e = *s->entry;
       if (!e.readable) return -1;
       if (!e.buf.empty()) flush(e);
-      return readCached(e, dst, n, off);
+      std::int64_t r = readCached(e, dst, n, off);
+      if (r < 0) recordError(e.name, false, errno);
+      return r;
     }
     if (s->fd < 0) return -1;
     if (off != s->pos) {
-      if (::lseek(s->fd, off, SEEK_SET) < 0) return -1;
+      if (::lseek(s->fd, off, SEEK_SET) < 0) {
+        recordError(s->name, false, errno);
+        return -1;
+      }
       s->pos = off;
     }
     std::int64_t r = readAll(s->fd, dst, n, -1);
+    if (r < 0) recordError(s->name, false, errno);
     if (r > 0) s->pos += r;
     return r;
   }
@@ -450,11 +483,12 @@ struct Disk::Impl {
       if (s->mode == OpenMode::Append) target = e.logicalSize();
     }
     if (n >= kBufferCap) {
-      std::int64_t w = writeAll(e.fd, src, n, target);
+      int error = 0;
+      std::int64_t w = writeAll(e.fd, src, n, target, error);
       if (w > 0) e.diskSize = std::max(e.diskSize, target + w);
       if (w < n) {
         s->failed = true;
-        recordFailure(e.name);
+        recordFailure(e.name, error);
       }
       return w;
     }
@@ -469,13 +503,17 @@ struct Disk::Impl {
   std::int64_t writeThrough(Slot& s, const std::uint8_t* src, std::int64_t n, std::int64_t off) {
     if (s.fd < 0) return 0;
     if (s.mode != OpenMode::Append && off != s.pos) {
-      if (off < 0 || ::lseek(s.fd, off, SEEK_SET) < 0) return 0;
+      if (off < 0 || ::lseek(s.fd, off, SEEK_SET) < 0) {
+        recordError(s.name, true, off < 0 ? EINVAL : errno);
+        return 0;
+      }
       s.pos = off;
     }
-    std::int64_t w = writeAll(s.fd, src, n, -1);
+    int error = 0;
+    std::int64_t w = writeAll(s.fd, src, n, -1, error);
     s.pos += w;
     if (w < n) {
-      if (!s.failed) recordFailure(s.name);
+      if (!s.failed) recordFailure(s.name, error);
       s.failed = true;
     }
     return w;
@@ -513,18 +551,37 @@ struct Disk::Impl {
   void shutdown() {
     for (Slot& s : slots) {
       if (!s.inUse) continue;
-      if (s.fd >= 0 && !closeFd(s.fd) && needsWrite(s.mode)) recordFailure(s.name);
+      if (s.fd >= 0 && !closeFd(s.fd) && needsWrite(s.mode)) recordFailure(s.name, errno);
       s.fd = -1;
       s.entry = nullptr;
     }
     while (!entries.empty()) drop(entries.back().get());
   }
 
-  bool closeAll(std::string* failedName) {
+  void forget(const std::string& name) {
+    auto it = byName.find(name);
+    if (it != byName.end() && it->second->users == 0) drop(it->second);
+  }
+
+  // Each failed file once, in the order the run first wrote to it (a
+  // deferred write fails later than the files written after it).
+  bool closeAll(std::vector<IoError>* failed) {
     shutdown();
     if (failures.empty()) return true;
-    if (failedName != nullptr) *failedName = failures.front();
+    std::vector<IoError> each;
+    for (const IoError& f : failures) {
+      const bool seen = std::any_of(each.begin(), each.end(),
+                                    [&](const IoError& g) { return g.name == f.name; });
+      if (!seen) each.push_back(f);
+    }
+    auto order = [&](const IoError& f) {
+      auto it = writeOrder.find(f.name);
+      return it == writeOrder.end() ? std::uint64_t{0} : it->second;
+    };
+    std::stable_sort(each.begin(), each.end(),
+                     [&](const IoError& a, const IoError& b) { return order(a) < order(b); });
     failures.clear();
+    if (failed != nullptr) *failed = std::move(each);
     return false;
   }
 };
@@ -542,6 +599,14 @@ std::int64_t Disk::write(Handle h, const std::uint8_t* src, std::int64_t n, std:
 }
 std::int64_t Disk::size(Handle h) { return impl_->size(h); }
 std::int64_t Disk::fileSize(const std::string& name) { return impl_->fileSize(name); }
-bool Disk::closeAll(std::string* failedName) { return impl_->closeAll(failedName); }
+void Disk::forget(const std::string& name) { impl_->forget(name); }
+const std::optional<IoError>& Disk::lastError() const { return impl_->last; }
+bool Disk::closeAll(std::vector<IoError>& failed) { return impl_->closeAll(&failed); }
+bool Disk::closeAll(std::string* failedName) {
+  std::vector<IoError> failed;
+  if (impl_->closeAll(&failed)) return true;
+  if (failedName != nullptr) *failedName = failed.front().name;
+  return false;
+}
 
 }  // namespace dataport::io

@@ -26,7 +26,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace dataport::io {
 
@@ -40,6 +42,14 @@ enum class OpenMode {
 
 /// Parses "rb", "wb", "ab", "rb+" (also "r+b"). REQUIRES: one of these.
 OpenMode parseOpenMode(const char* mode);
+
+/// A failed open, read, write or close: the file's name, whether the file
+/// was being written, and the system's error number.
+struct IoError {
+  std::string name;
+  bool write = false;
+  int code = 0;
+};
 
 class Disk {
  public:
@@ -71,9 +81,21 @@ class Disk {
   /// name is missing or not a regular file.
   std::int64_t fileSize(const std::string& name);
 
+  /// Writes out and closes the file `name` leads to, if the Disk holds it
+  /// open, before another program or a removal changes what the name means.
+  void forget(const std::string& name);
+
+  /// The last failure since the last open() call began, if any: every
+  /// operation opens its files first, so this is the failure of the
+  /// operation just done (a deferred write that failed meanwhile included).
+  const std::optional<IoError>& lastError() const;
+
   /// Writes out and closes every file. Returns true when all went well;
   /// otherwise false, with the name of the first file that failed.
   bool closeAll(std::string* failedName);
+  /// The same, giving every file whose writes failed during the run, each
+  /// once, in the order the run first wrote to them.
+  bool closeAll(std::vector<IoError>& failed);
 
  private:
   struct Impl;

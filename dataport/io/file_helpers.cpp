@@ -7,6 +7,8 @@
 #include <new>
 
 #include "dataport/io/console.h"
+#include "dataport/io/failure_text.h"
+#include "dataport/io/file_status.h"
 
 namespace dataport::io {
 
@@ -191,7 +193,12 @@ std::int64_t fileSize(Disk& disk, const std::string& name) { return disk.fileSiz
 std::optional<std::vector<std::uint8_t>> loadFile(Disk& disk, const std::string& name) {
   std::int64_t size = fileSize(disk, name);
   if (size < 0) {
-    err("File %s dont exist\n", name.c_str());
+    if (fileStatus(name).kind == FileKind::Directory) {
+      const std::string text = cannotReadText(name, isDirectoryError());
+      errText(text.data(), text.size());
+    } else {
+      err("File %s dont exist\n", name.c_str());
+    }
     return std::nullopt;
   }
   std::vector<std::uint8_t> data;
@@ -202,6 +209,8 @@ std::optional<std::vector<std::uint8_t>> loadFile(Disk& disk, const std::string&
     return std::nullopt;
   }
   if (readAt(disk, name, data.data(), 0, size) != size) {
+    const std::string problem = readProblem(disk, name);
+    errText(problem.data(), problem.size());
     err("Read error from file %s \n", name.c_str());
     return std::nullopt;
   }

@@ -8,6 +8,7 @@
 // form no element, so a split and a join give the DFile back up to its last
 // separator.
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -21,10 +22,15 @@ namespace dataport {
 
 void Job::splitDFile() {
   io::out("spliting DFIle\n");
+  const std::string dfile = iname;
   cutInputIfAsked(iname);
   loadElements();
   printElements();
-  if (elements.empty()) return;
+  requireElements(dfile);
+  const std::int32_t inRange = static_cast<std::int32_t>(std::count_if(
+      elements.begin(), elements.end(), [&](const Element& e) { return posInRange(e.pos); }));
+  if (inRange == 0) io::err("no element lies in range\n");
+  for (std::int32_t n = 0; n < inRange; ++n) inputs.refuse(oname + numberSuffix(n));
 
   std::int32_t k = 0;
   std::int64_t readPos = elements[0].pos;
@@ -43,7 +49,7 @@ void Job::splitDFile() {
 void Job::joinDFile() {
   io::out("Joining DFile\n");
   loadElements();
-  if (elements.empty()) return;
+  inputs.refuse(oname);
 
   mustWriteAt(oname, nullptr, 0, 0, omode.c_str());
   for (const Element& e : elements) {

@@ -43,15 +43,15 @@ std::string format(const char* fmt, long long a, long long b = 0) {
 
 /// Refuses an import whose edited elements cannot be paired with the header
 /// records from the first in-range one on. Runs before anything is written.
-void checkPairing(const Job& job, std::size_t first) {
+void checkPairing(Job& job, std::size_t first) {
   const std::size_t edited = job.elements.size();
   const std::size_t records = job.headerList.size() - first;
   if (edited > 0 && records == 0) {
     throw Failure("Error: edited elements found, but no header record lies in range\n");
   }
   if (edited == 0) {
-    throw Failure("Error: no edited element found in " + job.iname +
-                  (job.perfile ? numberSuffix(0) : std::string()) + "\n");
+    throw Failure("Error: no edited element found in " + job.iname + "\n" +
+                  job.separatorHint(job.iname));
   }
   if (edited > records) {
     throw Failure(format("Error: %lld edited elements, but only %lld header records from the "
@@ -96,7 +96,6 @@ void Job::importElements() {
   io::out("importing\n");
 
   // An input cut of its trailing fill: read the kept part instead.
-  const std::string importFile = *ifile;
   cutInputIfAsked(*ifile);
 
   loadElements();
@@ -134,10 +133,8 @@ void Job::importElements() {
     }
   }
 
-  // The outputs are emptied before the inputs are read to their end.
-  const std::string dfile = perfile ? std::string() : iname;
-  refuseOverwrite(oname, omode, {importFile, *ifile, dfile, hname.value_or("")});
-  if (hname) refuseOverwrite(hdrname, "wb", {importFile, *ifile, dfile});
+  inputs.refuse(oname);
+  if (hname) inputs.refuse(hdrname);
 
   // The planned positions: the edited elements back to back from where the
   // first replaced one starts.

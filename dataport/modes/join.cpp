@@ -40,10 +40,9 @@ void Job::putElement(Element& e, std::int32_t number, std::int64_t& readPos, boo
 void Job::joinElements() {
   io::out("joining\n");
   loadElements();
-  if (elements.empty()) return;
-  const std::string dfile = perfile ? std::string() : iname;
-  refuseOverwrite(oname, omode, {dfile});
-  if (hname) refuseOverwrite(hdrname, "wb", {dfile});
+  requireElements(iname);
+  inputs.refuse(oname);
+  if (hname) inputs.refuse(hdrname);
 
   const auto n = static_cast<std::int64_t>(elements.size());
   std::vector<std::uint8_t> header;

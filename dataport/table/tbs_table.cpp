@@ -106,10 +106,11 @@ struct TbsTable::Impl {
   int dir(int direction) const { return direction == 0 ? 0 : 1; }
 
   /// The conversion of one piece of input into buf from position 0. Returns
-  /// the input bytes consumed (`produced` output bytes), or -1 when the
-  /// output memory cannot be had.
+  /// the input bytes consumed (`produced` output bytes, of which `unmatched`
+  /// passed unchanged as no key matched them), or -1 when the output memory
+  /// cannot be had.
   std::int64_t convert(int direction, const std::uint8_t* in, std::int64_t n, bool final,
-                       OutBuf& buf, std::int64_t& produced) const;
+                       OutBuf& buf, std::int64_t& produced, std::int64_t& unmatched) const;
 };
 
 // At each position the trie gives the longest key there. A byte that starts
@@ -126,9 +127,16 @@ struct TbsTable::Impl {
 //
 // The buffer always has room for every remaining input byte passing
 // unchanged plus kPad bytes; a longer value is checked for room.
+//
+// A byte that starts no key goes through its identity record (the records
+// below kIdentityBytes) or, on the general walk, is copied alone; both count
+// as unmatched, without a branch on the fast path.
 std::int64_t TbsTable::Impl::convert(int direction, const std::uint8_t* in, std::int64_t n,
-                                     bool final, OutBuf& buf, std::int64_t& produced) const {
+                                     bool final, OutBuf& buf, std::int64_t& produced,
+                                     std::int64_t& unmatched) const {
   produced = 0;
+  std::int64_t identities = 0;
+  constexpr std::int32_t kFirstRealTag = static_cast<std::int32_t>(kIdentityBytes / 4 * 16);
   const int d = dir(direction);
   const KeyIndex::View idx = keys[d].view();
   const std::uint8_t* vpool = pool[d].empty() ? kIdentity.bytes : pool[d].data();
@@ -158,9 +166,11 @@ std::int64_t TbsTable::Impl::convert(int direction, const std::uint8_t* in, std:
       if (open && !final) break;
       if (tag < 0) {
         *op++ = *ip++;
+        ++identities;
         continue;
       }
     }
+    identities += tag < kFirstRealTag;
     const std::uint8_t* val = vpool + static_cast<std::size_t>(tag >> 4) * 4;
     std::int32_t vlen = tag & 15;
     if (vlen == 15) {
@@ -181,6 +191,7 @@ std::int64_t TbsTable::Impl::convert(int direction, const std::uint8_t* in, std:
     ip += len;
   }
   produced = op - buf.data;
+  unmatched += identities;
   return ip - in;
 }
 
@@ -341,9 +352,10 @@ std::int64_t TbsTable::convertBlock(int direction, std::span<const std::uint8_t>
   buf.vec = &out;
   buf.base = out.size();
   std::int64_t produced = 0;
+  std::int64_t unmatched = 0;
   const std::int64_t used = impl_->convert(direction, input.data(),
                                            static_cast<std::int64_t>(input.size()), final, buf,
-                                           produced);
+                                           produced, unmatched);
   out.resize(buf.base + static_cast<std::size_t>(used < 0 ? 0 : produced));
   return used;
 }
@@ -358,8 +370,10 @@ std::int64_t TbsTable::convertBlock(int direction, std::span<const std::uint8_t>
 std::int64_t TbsTable::convertRange(io::Disk& disk, const std::string& inName,
                                     const std::string& outName, std::int64_t inOff,
                                     std::int64_t outOff, std::int64_t count, const char* mode,
-                                    int direction, std::int64_t& written) const {
+                                    int direction, std::int64_t& written,
+                                    std::int64_t* unmatched) const {
   written = 0;
+  std::int64_t noEntry = 0;
   io::Stream in(disk, inName, "rb");
   if (!in.isOpen()) return 0;
   io::Stream out(disk, outName, mode);
@@ -388,7 +402,8 @@ std::int64_t TbsTable::convertRange(io::Disk& disk, const std::string& inName,
   // handed back move to the front of the work area.
   auto step = [&](std::int64_t avail, bool final) {
     std::int64_t produced = 0;
-    const std::int64_t used = impl_->convert(direction, work.get(), avail, final, buf, produced);
+    const std::int64_t used =
+        impl_->convert(direction, work.get(), avail, final, buf, produced, noEntry);
     if (used < 0) return false;
     if (produced > 0) {
       const std::int64_t put = io::writeItems(buf.data, 1, produced, out);
@@ -415,6 +430,7 @@ std::int64_t TbsTable::convertRange(io::Disk& disk, const std::string& inName,
   // The input ended while bytes were held back for a longer key: they are
   // the end of the input and are converted as such.
   if (!failed && carry > 0 && !step(carry, true)) failed = true;
+  if (unmatched != nullptr) *unmatched += noEntry;
 
   if (!out.close()) return 0;
   return taken;

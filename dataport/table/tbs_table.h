@@ -65,12 +65,15 @@ class TbsTable {
 
   /// Copies count bytes of inName at inOff into outName (opened with `mode`,
   /// positioned at outOff) through the table. Sets `written` to the bytes
-  /// that reached the output. Returns the input bytes taken (count on
-  /// success; fewer when a file cannot be opened, read or written).
+  /// that reached the output, and adds to `*unmatched` (when given) the
+  /// input bytes that passed unchanged as no key matched them. Returns the
+  /// input bytes taken (count on success; fewer when a file cannot be
+  /// opened, read or written).
   std::int64_t convertRange(io::Disk& disk, const std::string& inName,
                             const std::string& outName, std::int64_t inOff,
                             std::int64_t outOff, std::int64_t count, const char* mode,
-                            int direction, std::int64_t& written) const;
+                            int direction, std::int64_t& written,
+                            std::int64_t* unmatched = nullptr) const;
 
   std::int32_t entryCount() const;
   const std::vector<TableEntry>& forward() const;
