@@ -105,21 +105,23 @@ std::string Job::incompleteOutputs(const std::string& failing, int code) {
   if (!failing.empty() && !named(failing)) failed.push_back(io::IoError{failing, true, code});
   std::string text;
   for (const io::IoError& f : failed) {
-    if (std::find(reportedWrites.begin(), reportedWrites.end(), f.name) != reportedWrites.end()) {
-      continue;
-    }
-    reportedWrites.push_back(f.name);
+    const bool reported =
+        std::find(reportedWrites.begin(), reportedWrites.end(), f.name) != reportedWrites.end();
+    if (reported && f.name != failing) continue;
+    if (!reported) reportedWrites.push_back(f.name);
     text += io::writeErrorText(f.name, f.code != 0 ? f.code : EIO);
   }
   return text;
 }
 
-// The reason is the disk's last failure when it concerns `name`; a write
-// that stored fewer bytes without the system naming a reason counts as an
-// I/O error.
+// The reason is the disk's last failure when it concerns `name`, else why
+// the name cannot be looked up (an output that vanished); a write that
+// stored fewer bytes without the system naming a reason counts as an I/O
+// error.
 void Job::failWrite(const std::string& name) {
   const std::optional<io::IoError>& last = disk.lastError();
-  const int code = last && last->name == name && last->code != 0 ? last->code : EIO;
+  int code = last && last->name == name ? last->code : io::fileStatus(name).error;
+  if (code == 0) code = EIO;
   throw Failure(incompleteOutputs(name, code));
 }
 

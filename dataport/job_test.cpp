@@ -50,7 +50,7 @@ TEST_F(JobFiles, OutputThatCannotBeOpenedEndsWithItsName) {
   Job job;
   const std::string bad = "nodir/out";
   const std::uint8_t b[] = {1};
-  const std::string want = bad + ":error writing file\n";
+  const std::string want = bad + ":error writing file: No such file or directory\n";
   EXPECT_EQ(failureOf([&] { job.mustWriteAt(bad, b, 0, 1, "wb"); }), want);
   EXPECT_EQ(failureOf([&] { job.mustWriteAt(bad, b, 0, 0, "wb"); }), want);
   EXPECT_EQ(failureOf([&] { job.mustFillAt(bad, 0, 0, 4, "ab"); }), want);
@@ -60,14 +60,19 @@ TEST_F(JobFiles, OutputThatCannotBeOpenedEndsWithItsName) {
   EXPECT_EQ(failureOf([&] { job.mustCopyRange("in", bad, 0, 0, 0, "wb"); }), want);
   // "rb+" needs the file to be there.
   EXPECT_EQ(failureOf([&] { job.mustWriteAt("absent", b, 0, 1, "rb+"); }),
-            "absent:error writing file\n");
+            "absent:error writing file: No such file or directory\n");
 }
 
-TEST_F(JobFiles, CopyShortOfItsCountIsAWriteError) {
+// A copy that falls short because its input ended names the input, not
+// the output.
+TEST_F(JobFiles, CopyShortOfItsCountNamesTheInput) {
   Job job;
   writeFile("in", "xyz");
   EXPECT_EQ(failureOf([&] { job.mustCopyRange("in", "out", 1, 0, 5, "wb"); }),
-            "out:error writing file\n");
+            "in:cannot read file: unexpected end of file\n");
+  fs::create_directory("dir");
+  EXPECT_EQ(failureOf([&] { job.mustCopyRange("dir", "out", 0, 0, 5, "wb"); }),
+            "dir:cannot read file: Is a directory\n");
 }
 
 TEST_F(JobFiles, FinishFilesNamesAFileThatCouldNotBeWrittenOut) {
@@ -77,7 +82,8 @@ TEST_F(JobFiles, FinishFilesNamesAFileThatCouldNotBeWrittenOut) {
   job.mustWriteAt("fine", b, 0, 10, "wb");
   // An unchecked write whose failure nobody looked at.
   EXPECT_LT(io::writeAt(job.disk, "/dev/full", b, 0, sizeof b, "ab"), 4096);
-  EXPECT_EQ(failureOf([&] { job.finishFiles(); }), "/dev/full:error writing file\n");
+  EXPECT_EQ(failureOf([&] { job.finishFiles(); }),
+            "/dev/full:error writing file: No space left on device\n");
   EXPECT_EQ(readFile("fine").value_or("").size(), 10u);  // the other files were still written out
   EXPECT_EQ(failureOf([&] { job.finishFiles(); }), "");
 }
@@ -87,9 +93,9 @@ TEST_F(JobFiles, CheckedWriteToAFullDeviceFails) {
   Job job;
   const std::uint8_t b[4096] = {};
   EXPECT_EQ(failureOf([&] { job.mustWriteAt("/dev/full", b, 0, sizeof b, "ab"); }),
-            "/dev/full:error writing file\n");
+            "/dev/full:error writing file: No space left on device\n");
   EXPECT_EQ(failureOf([&] { job.mustFillAt("/dev/full", 0, 0, 100, "ab"); }),
-            "/dev/full:error writing file\n");
+            "/dev/full:error writing file: No space left on device\n");
 }
 
 }  // namespace

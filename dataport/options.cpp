@@ -223,11 +223,11 @@ void Job::parse(int argc, char** argv) {
   if (mode != kImport && insize != -1 && pmax == kNoUpperBound) pmax = insize;
 
   // The files read as a whole: the data file of split, the DFile of the
-  // DFile split, of join and of import without "-f", the import's data file.
+  // DFile split, of join and of import without "-f". (The import checks its
+  // data file when it runs.)
   if (mode == kSplit || mode == kSplitDFile || (mode != kJoinDFile && !perfile)) {
     requireInput(iname);
   }
-  if (mode == kImport) requireInput(*ifile);
 
   if (append) {
     omode = "ab";

@@ -108,9 +108,9 @@ TEST_F(ParseTest, ChecksComeInTheirOrder) {
             "missing.tbl:tbs table file error initialization\n");
 }
 
-TEST_F(ParseTest, InputThatIsAFolderIsNotFound) {
+TEST_F(ParseTest, InputThatIsAFolderCannotBeRead) {
   fs::create_directory("sub");
-  EXPECT_EQ(failure({"440", "sub"}), "sub:input file not found\n");
+  EXPECT_EQ(failure({"440", "sub"}), "sub:cannot read file: Is a directory\n");
 }
 
 TEST_F(ParseTest, InputCheckSkippedForDFileJoinAndNumberedFiles) {
@@ -387,9 +387,10 @@ TEST_F(ParseTest, EmptySeparatorFileMakesTheSeparatorEmpty) {
   EXPECT_EQ(sized->seplen, 3u);  // "-ds" after the file: the default bytes again
 }
 
-TEST_F(ParseTest, SeparatorFileThatIsAFolderCannotBeMeasured) {
+TEST_F(ParseTest, SeparatorFileThatIsAFolderCannotBeRead) {
   fs::create_directory("sepdir");
-  EXPECT_EQ(failure({"-df", "sepdir", "440", "in.bin"}), "dfile: error checking size of dfile\n");
+  EXPECT_EQ(failure({"-df", "sepdir", "440", "in.bin"}),
+            "sepdir:cannot read file: Is a directory\n");
 }
 
 TEST_F(ParseTest, SeparatorFileShorterThanItsMeasuredSizeIsRefused) {

@@ -110,7 +110,7 @@ TEST(Cli, OutputThatCannotBeCreatedIsAWriteError) {
   s.write("in.bin", twoElementFile());
   auto r = s.dataport({"440", "in.bin", "nodir/out.txt"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "nodir/out.txt:error writing file\n");
+  EXPECT_EQ(r.err, "nodir/out.txt:error writing file: No such file or directory\n");
 }
 
 }  // namespace

@@ -45,11 +45,12 @@ TEST(DFileSplit, ElementsBelowMinUseNoNumber) {
   EXPECT_FALSE(s.exists("part.002"));
 }
 
-TEST(DFileSplit, FileWithoutSeparatorWritesNothing) {
+TEST(DFileSplit, FileWithoutSeparatorIsRefusedAndWritesNothing) {
   Scratch s;
   s.write("in.txt", "no separator");
   auto r = s.dataport({"-sd", "4", "in.txt"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error: no element found in in.txt\n");
   EXPECT_THAT(r.out, HasSubstr("spliting DFIle\n"));
   EXPECT_FALSE(s.exists("output.out.000"));
 }
@@ -115,10 +116,11 @@ TEST(DFileJoin, AppendKeepsTheOldContentAndSepInDataWritesNoSeparator) {
   EXPECT_EQ(s.read("plain.txt"), "ABB");
 }
 
-TEST(DFileJoin, NoNumberedFileWritesNothing) {
+TEST(DFileJoin, NoNumberedFileIsNotFoundAndWritesNothing) {
   Scratch s;
   auto r = s.dataport({"-jd", "4", "input", "out.txt"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "input.000:input file not found\n");
   EXPECT_FALSE(s.exists("out.txt"));
 }
 
@@ -127,7 +129,7 @@ TEST(DFileJoin, UnwritableOutputEndsWithWriteError) {
   s.write("input.000", "A");
   auto r = s.dataport({"-jd", "4", "input", "no/dir/out.txt"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "no/dir/out.txt:error writing file\n");
+  EXPECT_EQ(r.err, "no/dir/out.txt:error writing file: No such file or directory\n");
 }
 
 TEST(DFileRoundTrip, SplitThenJoinGivesTheDFileBackUpToItsLastSeparator) {

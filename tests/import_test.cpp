@@ -228,7 +228,7 @@ TEST(ImportRefusals, UnpairableEditedElementsAreRefusedBeforeWriting) {
                 "Error: edited elements found, but no header record lies in range\n");
   s.write("edit.txt", "text without any separator");
   expectRefused(s, args, "Error: no edited element found in edit.txt\n");
-  expectRefused(s, with(args, {"-f"}), "Error: no edited element found in edit.txt.000\n");
+  expectRefused(s, with(args, {"-f"}), "edit.txt.000:input file not found\n");
   s.write("edit.txt", dfile({"1", "2"}));
   expectRefused(s, with(args, {"-ind"}),
                 "Error: -ind needs one edited element for each of the 3 header records from the "
@@ -288,7 +288,7 @@ TEST(ImportRefusals, UnwritableOutputEndsWithWriteError) {
   s.write("edit.txt", dfile({"1", "2", "3"}));
   auto r = s.dataport({"-i", "data.bin", "4440", "edit.txt", "no/such/dir/new.bin"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "no/such/dir/new.bin:error writing file\n");
+  EXPECT_EQ(r.err, "no/such/dir/new.bin:error writing file: No such file or directory\n");
 }
 
 }  // namespace

@@ -118,11 +118,12 @@ TEST(Join, PositionBaseGivesAFileThatSplitReadsBack) {
   EXPECT_EQ(s.read("back.txt"), s.read("in.txt"));
 }
 
-TEST(Join, NothingToJoinWritesNothing) {
+TEST(Join, NothingToJoinIsRefusedAndWritesNothing) {
   Scratch s;
   s.write("in.txt", "no separator in here");
   auto r = s.dataport({"-j", "440", "in.txt", "out.bin"});
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error: no element found in in.txt\n");
   EXPECT_THAT(r.out, HasSubstr("joining\n"));
   EXPECT_FALSE(s.exists("out.bin"));
 }
@@ -146,10 +147,10 @@ TEST(Join, UnwritableOutputsEndWithWriteError) {
   withElements(s);
   auto r = s.dataport({"-j", "440", "in.txt", "no/dir/out.bin"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "no/dir/out.bin:error writing file\n");
+  EXPECT_EQ(r.err, "no/dir/out.bin:error writing file: No such file or directory\n");
   r = s.dataport({"-j", "440", "in.txt", "out.bin", "no/dir/out.hdr", "-h", "x"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "no/dir/out.hdr:error writing file\n");
+  EXPECT_EQ(r.err, "no/dir/out.hdr:error writing file: No such file or directory\n");
 }
 
 }  // namespace

@@ -216,7 +216,8 @@ TEST_F(CopyElementTest, EmptyElementWhoseOutputCannotBeOpenedFails) {
     const auto o = capture([&] {
       copyElement(job, "in.bin", "nodir/out.bin", 0, 0, 0, "wb", convert, 0, written, 0, 0, fill);
     });
-    EXPECT_EQ(o.failure, "nodir/out.bin:error writing file\n") << "convert " << convert;
+    EXPECT_EQ(o.failure, "nodir/out.bin:error writing file: No such file or directory\n")
+        << "convert " << convert;
     EXPECT_EQ(o.out, "0 block 0 blockadd 0\n");
   }
   // With a folder to go to, the empty element gets its empty output.

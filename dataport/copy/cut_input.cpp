@@ -67,7 +67,7 @@ void Job::cutInputIfAsked(std::string& name) {
   const std::int64_t kept = cutInput(*this, name, cutkind, cutlimit, fill);
   if (kept == 0) return;
   name = kCutFile;
-  inputs.add(kCutFile);
+  inputs.add(io::fileStatus(kCutFile).id);
   pmax = std::min(pmax, kept);
 }
 

@@ -64,7 +64,7 @@ TEST_F(PadToExactTest, NoSizeOrNoKindDoesNothing) {
 TEST_F(PadToExactTest, OutputThatCannotBeMeasuredIsAWriteError) {
   Trace t;
   EXPECT_EQ(failureOf([&] { padToExact(job, "gone.bin", 1, 16, '+'); }),
-            "gone.bin:error writing file\n");
+            "gone.bin:error writing file: No such file or directory\n");
   EXPECT_EQ(t.text(), "exsize 16 fsize -1\n");
   EXPECT_FALSE(readFile("gone.bin").has_value());
 }

@@ -117,8 +117,11 @@ std::vector<std::uint8_t>& Job::patchImportHeader(std::vector<std::uint8_t>& buf
   }
 
   if (hname) {
-    // The output header file is the whole HFILE with the new header bytes.
-    // (The import refuses an output header file that is the HFILE itself.)
+    // The output header file is the whole HFILE with the new header bytes;
+    // it may not be the HFILE itself, which its emptying would lose.
+    InputFiles hfile;
+    hfile.add(*hname);
+    hfile.refuse(hdrname);
     const std::int64_t hfileBytes = std::max<std::int64_t>(io::fileSize(disk, *hname), 0);
     mustCopyRange(*hname, hdrname, 0, 0, hfileBytes, "wb");
     mustWriteAt(hdrname, buf.data(), hbase, size, "rb+");

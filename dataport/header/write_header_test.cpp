@@ -208,7 +208,8 @@ TEST_F(PatchImportHeader, HfileIsCopiedWithTheNewHeaderAtHbase) {
   EXPECT_EQ(readFile("h.bin"), "PREFIX" + header + "TRAILER");
 }
 
-TEST_F(PatchImportHeader, HfileNamedAsOutputIsUpdatedInPlace) {
+// Emptying the output header file would lose the HFILE it is copied from.
+TEST_F(PatchImportHeader, HfileNamedAsOutputIsRefusedAndKept) {
   writeFile("h.bin", "PREFIX" + header + "TRAILER");
   job.hname = "h.bin";
   job.hbase = 6;
@@ -216,9 +217,9 @@ TEST_F(PatchImportHeader, HfileNamedAsOutputIsUpdatedInPlace) {
   job.elements = {{400, 103, 0}};
   std::vector<std::uint8_t> buf;
   const auto o = capture([&] { job.patchImportHeader(buf); });
-  EXPECT_EQ(o.failure, "");
+  EXPECT_EQ(o.failure, "./h.bin:output file is also an input file\n");
   job.finishFiles();
-  EXPECT_EQ(readFile("h.bin"), "PREFIX" + with(header, 5, 400, 103) + "TRAILER");
+  EXPECT_EQ(readFile("h.bin"), "PREFIX" + header + "TRAILER");
 }
 
 TEST(PatchImportHeaderNodups, BufferCoversTheHighestRecordNumber) {

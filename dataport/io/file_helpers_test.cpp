@@ -306,6 +306,7 @@ TEST_F(FileHelpersTest, LoadFileOfEmptyFileSucceedsEmpty) {
   EXPECT_TRUE(data->empty());
 }
 
+// A folder exists but cannot be read as a file: it is named as such.
 TEST_F(FileHelpersTest, LoadFileOfMissingFileOrDirectoryPrintsDontExist) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(loadFile(disk_, path("missing")).has_value());
@@ -315,7 +316,8 @@ TEST_F(FileHelpersTest, LoadFileOfMissingFileOrDirectoryPrintsDontExist) {
   EXPECT_FALSE(loadFile(disk_, "dir-" + path("dir")).has_value());
   EXPECT_FALSE(loadFile(disk_, path("dir")).has_value());
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "File dir-" + path("dir") + " dont exist\nFile " + path("dir") + " dont exist\n");
+            "File dir-" + path("dir") + " dont exist\n" + path("dir") +
+                ":cannot read file: Is a directory\n");
 }
 
 TEST_F(FileHelpersTest, LoadFileOfUnreadableFilePrintsReadError) {

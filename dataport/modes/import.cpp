@@ -95,6 +95,7 @@ void Job::measureGaps() {
 void Job::importElements() {
   io::out("importing\n");
 
+  requireInput(*ifile);
   // An input cut of its trailing fill: read the kept part instead.
   cutInputIfAsked(*ifile);
 
