@@ -100,6 +100,14 @@ RunResult Scratch::dataport(const std::vector<std::string>& args) const {
   return run(binary("DATAPORT_BIN", DATAPORT_PATH), args);
 }
 
+RunResult Scratch::dataportVia(const std::vector<std::string>& wrapper,
+                               const std::vector<std::string>& args) const {
+  std::vector<std::string> words(wrapper.begin() + 1, wrapper.end());
+  words.push_back(binary("DATAPORT_BIN", DATAPORT_PATH));
+  words.insert(words.end(), args.begin(), args.end());
+  return run(wrapper.front(), words);
+}
+
 RunResult Scratch::mendbin(const std::vector<std::string>& args) const {
   return run(binary("MENDBIN_BIN", MENDBIN_PATH), args);
 }

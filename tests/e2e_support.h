@@ -38,6 +38,10 @@ class Scratch {
   RunResult run(const std::string& program, const std::vector<std::string>& args) const;
   /// Runs the built dataport (DATAPORT_BIN overrides its path) in the folder.
   RunResult dataport(const std::vector<std::string>& args) const;
+  /// Runs the built dataport through a wrapper command (the wrapper's words,
+  /// then dataport's path, then `args`), e.g. one that changes the user.
+  RunResult dataportVia(const std::vector<std::string>& wrapper,
+                        const std::vector<std::string>& args) const;
   /// Runs the built mendbin (MENDBIN_BIN overrides its path) in the folder.
   RunResult mendbin(const std::vector<std::string>& args) const;
 
