@@ -62,7 +62,7 @@ TEST(NoInputDestroyed, EveryModeRefusesAnOutputNamedLikeOneOfItsInputs) {
       {{"4440", "data.bin", "sep.txt", "-df", "sep.txt"}, "sep.txt"},
       {{"4440", "data.bin", "hdr.bin", "-h", "hdr.bin", "-hb", "0"}, "hdr.bin"},
       {{"4440", "q.000", "-f", "q"}, "q.000"},
-      {{"4440", "data.bin", "-f", "t.tbl", "-t", "t.tbl"}, "t.tbl"},
+      {{"4440", "data.bin", "-f", "q", "-df", "q.000"}, "q.000"},
       {{"4", "d.txt.000", "-sd", "d.txt"}, "d.txt.000"},
       {{"4", "p", "-jd", "p.001"}, "p.001"},
       {{"4", "p", "-jd", "t.tbl", "-t", "t.tbl"}, "t.tbl"},
@@ -283,7 +283,7 @@ TEST(FailedWrites, ReadOnlyFolderNamesTheFirstOutput) {
   EXPECT_EQ(r.err, "out.txt:error writing file: Permission denied\n");
   r = asNobody(s, {"4440", "data.bin", "-f", "part"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "part.000:error writing file: Permission denied\n");
+  EXPECT_EQ(r.err, "part.000:error writing file: Permission denied\nError: coping data\n");
   EXPECT_FALSE(s.exists("part.000"));
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -280,6 +281,64 @@ TEST_F(DiskTest, WriteToFullDeviceIsShortAndReported) {
   EXPECT_FALSE(disk_.closeAll(&failed));
   EXPECT_EQ(failed, "/dev/full");
   EXPECT_TRUE(disk_.closeAll(&failed));  // reported once
+}
+
+// Each operation's failure is kept with the file and the system's reason,
+// until the next open.
+TEST_F(DiskTest, LastErrorNamesTheFileAndTheReason) {
+  EXPECT_LT(disk_.open(path("missing"), OpenMode::Read), 0);
+  ASSERT_TRUE(disk_.lastError().has_value());
+  EXPECT_EQ(disk_.lastError()->name, path("missing"));
+  EXPECT_FALSE(disk_.lastError()->write);
+  EXPECT_EQ(disk_.lastError()->code, ENOENT);
+  fs::create_directory(path("d"));
+  EXPECT_LT(disk_.open(path("d"), OpenMode::Read), 0);
+  EXPECT_EQ(disk_.lastError()->code, EISDIR);
+  EXPECT_LT(disk_.open(path("nodir/out"), OpenMode::Write), 0);
+  EXPECT_TRUE(disk_.lastError()->write);
+  put("f", "abc");
+  Disk::Handle h = disk_.open(path("f"), OpenMode::Read);
+  ASSERT_GE(h, 0);
+  EXPECT_FALSE(disk_.lastError().has_value()) << "an open starts afresh";
+  disk_.release(h);
+  h = disk_.open("/dev/full", OpenMode::Update);
+  ASSERT_GE(h, 0);
+  EXPECT_EQ(write(h, "abc", 0), 0);
+  disk_.release(h);
+  EXPECT_EQ(disk_.lastError()->code, ENOSPC);
+  std::vector<IoError> failed;
+  EXPECT_FALSE(disk_.closeAll(failed));
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].name, "/dev/full");
+  EXPECT_EQ(failed[0].code, ENOSPC);
+}
+
+// A file that failed twice is named once; the files that did not fail are
+// still written out. (The order of several failed files is checked end to
+// end, with a file size limit.)
+TEST_F(DiskTest, CloseAllNamesAFailedFileOnceAndWritesOutTheOthers) {
+  Disk::Handle full = disk_.open("/dev/full", OpenMode::Update);
+  ASSERT_GE(full, 0);
+  ASSERT_TRUE(writeOnce("first", OpenMode::Write, "x", 0));
+  EXPECT_EQ(write(full, "abc", 0), 0);
+  EXPECT_EQ(write(full, "abc", 0), 0);
+  disk_.release(full);
+  std::vector<IoError> failed;
+  EXPECT_FALSE(disk_.closeAll(failed));
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].name, "/dev/full");
+  EXPECT_EQ(onDisk("first"), "x");
+  EXPECT_TRUE(disk_.closeAll(failed));
+}
+
+TEST_F(DiskTest, ForgetWritesOutAndLetsTheNameBeOpenedAnew) {
+  ASSERT_TRUE(writeOnce("f", OpenMode::Write, "old", 0));
+  disk_.forget(path("f"));
+  EXPECT_EQ(onDisk("f"), "old");
+  fs::remove(path("f"));
+  ASSERT_TRUE(writeOnce("f", OpenMode::Append, "new", 0));
+  ASSERT_TRUE(disk_.closeAll(nullptr));
+  EXPECT_EQ(onDisk("f"), "new");
 }
 
 TEST_F(DiskTest, PipeIsWrittenThroughAtOnce) {

@@ -65,6 +65,25 @@ class ConvertRange : public testing::Test {
 
 constexpr std::int64_t kBlock = io::kWorkArea;  // 262144
 
+// Bytes that start no key pass unchanged and are counted, whichever path
+// of the converter takes them and however the input is cut into blocks; a
+// key that maps a byte to itself is a match.
+TEST_F(ConvertRange, BytesWithoutEntryAreCounted) {
+  table("A=<a>\r\nq=q\r\nW=\x81\x40\r\n");
+  const std::string text = "<a>x<q\x81\x40\x81y";
+  for (std::int64_t pad : {std::int64_t{0}, kBlock - 2}) {
+    const std::string in = std::string(static_cast<std::size_t>(pad), 'q') + text;
+    put("in", in);
+    std::int64_t unmatched = 0;
+    const auto n = static_cast<std::int64_t>(in.size());
+    ASSERT_EQ(table_.convertRange(disk_, path("in"), path("out"), 0, 0, n, "wb", 1, written_,
+                                  &unmatched),
+              n);
+    EXPECT_EQ(get("out"), std::string(static_cast<std::size_t>(pad), 'q') + "Ax<qW\x81y");
+    EXPECT_EQ(unmatched, 4) << "x, <, the lone \\x81 and y; pad " << pad;
+  }
+}
+
 TEST_F(ConvertRange, KeyStraddlingTheBlockBoundaryIsFound) {
   table("ABC=<abc>\r\nB=b");
   for (std::int64_t start : {kBlock - 2, kBlock - 1, 2 * kBlock - 1}) {
