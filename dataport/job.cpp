@@ -130,9 +130,7 @@ void Job::requireInput(const std::string& name) {
   if (st.kind == io::FileKind::Missing || st.kind == io::FileKind::Other) {
     throw Failure(name + ":input file not found\n");
   }
-  if (st.kind == io::FileKind::Directory) {
-    throw Failure(io::cannotReadText(name, io::isDirectoryError()));
-  }
+  if (st.kind == io::FileKind::Directory) throw Failure(io::folderProblem(name));
   const io::Disk::Handle h = disk.open(name, io::OpenMode::Read);
   if (h < 0) {
     const std::optional<io::IoError>& last = disk.lastError();

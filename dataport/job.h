@@ -136,6 +136,8 @@ class Job {
   // ---- header and element list ----
   void readHeader(bool importing);
   bool posInRange(std::int64_t pos) const;
+  /// Elements of `elements` whose position is in range.
+  std::int32_t countInRange() const;
   bool isNewPosition(const ElementList& list, std::int64_t pos) const;
   std::size_t firstInRange(const ElementList& list, std::size_t start) const;
   /// Last index in range, or -1.

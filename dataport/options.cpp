@@ -17,7 +17,6 @@
 #include "dataport/failure.h"
 #include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
-#include "dataport/io/file_status.h"
 #include "dataport/job.h"
 #include "dataport/option_store.h"
 #include "dataport/table/tbs_table.h"
@@ -117,10 +116,10 @@ bool getValue(OptionStore& opts, ValueKind kind, OptionValue& v) {
 void loadSeparatorFile(Job& job) {
   const std::string& name = *job.sepfile;
   std::int64_t size = io::fileSize(job.disk, name);
-  if (size < 0 && io::fileStatus(name).kind == io::FileKind::Directory) {
-    throw Failure(io::cannotReadText(name, io::isDirectoryError()));
+  if (size < 0) {
+    const std::string folder = io::folderProblem(name);
+    throw Failure(!folder.empty() ? folder : "dfile: error checking size of dfile\n");
   }
-  if (size < 0) throw Failure("dfile: error checking size of dfile\n");
   if (size > std::numeric_limits<std::uint32_t>::max()) {
     // seplen cannot count it; no separator of that size can be held.
     throw Failure("error allocating memory for dfile\n");

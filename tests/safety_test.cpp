@@ -153,7 +153,7 @@ TEST(UnreadableInput, FileWithoutReadPermissionIsNamedWithTheReason) {
   Scratch s;
   writeInputs(s);
   fs::permissions(s.dir(), fs::perms::all);  // the outputs may be written
-  for (const char* name : {"edit.txt", "data.bin", "p.001"}) {
+  for (const char* name : {"edit.txt", "data.bin", "p.001", "t.tbl", "sep.txt", "hdr.bin"}) {
     fs::permissions(s.path(name), fs::perms::none);
   }
   const std::vector<std::pair<Args, Bytes>> cases = {
@@ -162,6 +162,13 @@ TEST(UnreadableInput, FileWithoutReadPermissionIsNamedWithTheReason) {
       {{"4440", "p", "-i", "data.bin", "-f", "-h", "hdr.bin", "out.bin", "o.hdr"},
        "data.bin:cannot read file: Permission denied\n"},
       {{"440", "p", "-j", "-f", "out.bin"}, "p.001:cannot read file: Permission denied\n"},
+      {{"4440", "q.000", "out.bin", "-t", "t.tbl"},
+       "t.tbl:cannot read file: Permission denied\nRead error from file t.tbl \n"
+       "t.tbl:tbs table file error initialization\n"},
+      {{"4440", "q.000", "out.bin", "-df", "sep.txt"},
+       "sep.txt:cannot read file: Permission denied\ndfile: error reading dfile\n"},
+      {{"440", "q.000", "out.bin", "-h", "hdr.bin", "-hc", "3"},
+       "hdr.bin:cannot read file: Permission denied\nerror reading elements(block)\n"},
   };
   for (const auto& [args, err] : cases) {
     RunResult r = asNobody(s, args);

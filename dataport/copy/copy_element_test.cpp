@@ -209,6 +209,19 @@ TEST_F(CopyElementTest, NegativeSizeOrMissingInputFails) {
   EXPECT_FALSE(out.has_value());
 }
 
+// A read that fails names its file before the described text; a missing
+// input keeps the described text alone (above).
+TEST_F(CopyElementTest, UnreadableInputIsNamedBeforeTheDescribedText) {
+  std::filesystem::create_directory("in.bin");
+  for (const bool convert : {false, true}) {
+    if (convert) useTable("a=b\r\n");
+    copy(0, 4, 0, 0, convert);
+    EXPECT_EQ(error, "in.bin:cannot read file: Is a directory\nError: coping data\n");
+  }
+  copy(0, 4, 16, 0);
+  EXPECT_EQ(error, "in.bin:cannot read file: Is a directory\nError: reading from end of file\n");
+}
+
 TEST_F(CopyElementTest, EmptyElementWhoseOutputCannotBeOpenedFails) {
   writeFile("in.bin", "abcd");
   for (const bool convert : {false, true}) {

@@ -11,6 +11,11 @@ namespace dataport {
 
 bool Job::posInRange(std::int64_t pos) const { return pmin <= pos && pos < pmax; }
 
+std::int32_t Job::countInRange() const {
+  return static_cast<std::int32_t>(std::count_if(
+      elements.begin(), elements.end(), [&](const Element& e) { return posInRange(e.pos); }));
+}
+
 bool Job::isNewPosition(const ElementList& list, std::int64_t pos) const {
   if (!nodups) return true;
   return std::none_of(list.begin(), list.end(), [pos](const Element& e) { return e.pos == pos; });

@@ -123,11 +123,10 @@ void Job::scanDFile() {
   }
 }
 
-// Each numbered file is opened once here, so that one that cannot be read
-// ends the run before anything is written; the Disk keeps it open for the
-// copy that follows.
 void Job::requireElements(const std::string& name) {
-  if (elements.empty()) throw Failure("Error: no element found in " + name + "\n" + separatorHint(name));
+  if (elements.empty()) {
+    throw Failure("Error: no element found in " + name + "\n" + separatorHint(name));
+  }
 }
 
 // Only the default separator has a known LF form: LF, six asterisks,
@@ -136,9 +135,7 @@ void Job::requireElements(const std::string& name) {
 std::string Job::separatorHint(const std::string& name) {
   const std::span<const std::uint8_t> used = separator();
   if (perfile && mode != kSplitDFile) return {};
-  if (!std::equal(used.begin(), used.end(), kDefaultSeparator,
-                  kDefaultSeparator + kDefaultSeplen) ||
-      used.size() != kDefaultSeplen) {
+  if (!std::equal(used.begin(), used.end(), kDefaultSeparator, kDefaultSeparator + kDefaultSeplen)) {
     return {};
   }
   static constexpr std::uint8_t kLfForm[] = "\n******xEnDx******\n";
@@ -154,6 +151,10 @@ std::string Job::separatorHint(const std::string& name) {
   }
 }
 
+// Each numbered file is opened once here, so that one that cannot be read
+// ends the run before anything is written; the Disk keeps it open for the
+// copy that follows. A missing number ends the list; a missing first file
+// is a missing input.
 void Job::scanNumberedFiles() {
   Element e;
   e.index = 0;
@@ -166,10 +167,9 @@ void Job::scanNumberedFiles() {
     }
     requireInput(name);
     inputs.add(st.id);
-    const std::int64_t size = st.size;
-    e.size = size;
+    e.size = st.size;
     elements.push_back(e);
-    e.pos = arith::add(e.pos, size);
+    e.pos = arith::add(e.pos, st.size);
     ++e.index;
   }
   if (hname) return;

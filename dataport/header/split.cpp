@@ -2,7 +2,6 @@
 // out of the data file, either into a numbered file of its own ("-f") or
 // into the one output file, each followed by the separator.
 
-#include <algorithm>
 #include <iterator>
 #include <span>
 #include <string>
@@ -22,8 +21,7 @@ void Job::splitElements() {
 
   loadElements();
   htype.printHtype();
-  const std::int32_t inRange = static_cast<std::int32_t>(std::count_if(
-      elements.begin(), elements.end(), [&](const Element& e) { return posInRange(e.pos); }));
+  const std::int32_t inRange = countInRange();
   if (inRange == 0) io::err("no element lies in range\n");
   if (elements.empty()) return;  // no output file is created or changed
 

@@ -8,7 +8,6 @@
 
 #include "dataport/io/console.h"
 #include "dataport/io/failure_text.h"
-#include "dataport/io/file_status.h"
 
 namespace dataport::io {
 
@@ -193,9 +192,9 @@ std::int64_t fileSize(Disk& disk, const std::string& name) { return disk.fileSiz
 std::optional<std::vector<std::uint8_t>> loadFile(Disk& disk, const std::string& name) {
   std::int64_t size = fileSize(disk, name);
   if (size < 0) {
-    if (fileStatus(name).kind == FileKind::Directory) {
-      const std::string text = cannotReadText(name, isDirectoryError());
-      errText(text.data(), text.size());
+    const std::string folder = folderProblem(name);
+    if (!folder.empty()) {
+      errText(folder.data(), folder.size());
     } else {
       err("File %s dont exist\n", name.c_str());
     }

@@ -8,7 +8,6 @@
 // form no element, so a split and a join give the DFile back up to its last
 // separator.
 
-#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -27,8 +26,7 @@ void Job::splitDFile() {
   loadElements();
   printElements();
   requireElements(dfile);
-  const std::int32_t inRange = static_cast<std::int32_t>(std::count_if(
-      elements.begin(), elements.end(), [&](const Element& e) { return posInRange(e.pos); }));
+  const std::int32_t inRange = countInRange();
   if (inRange == 0) io::err("no element lies in range\n");
   for (std::int32_t n = 0; n < inRange; ++n) inputs.refuse(oname + numberSuffix(n));
 
