@@ -285,6 +285,10 @@ TEST(FailedWrites, ReadOnlyFolderNamesTheFirstOutput) {
   if (!canChangeUser()) GTEST_SKIP() << "running as root without setpriv to drop privileges";
   Scratch s;
   s.write("data.bin", bigElements());
+  // Read-only for its owner too, when the tests do not run as root.
+  fs::permissions(s.dir(), fs::perms::owner_read | fs::perms::owner_exec |
+                               fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
   RunResult r = asNobody(s, {"4440", "data.bin", "out.txt"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "out.txt:error writing file: Permission denied\n");
@@ -292,6 +296,7 @@ TEST(FailedWrites, ReadOnlyFolderNamesTheFirstOutput) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "part.000:error writing file: Permission denied\nError: coping data\n");
   EXPECT_FALSE(s.exists("part.000"));
+  fs::permissions(s.dir(), fs::perms::owner_all, fs::perm_options::add);
 }
 
 }  // namespace
