@@ -50,7 +50,9 @@ TEST(ImportPlacement, UneditedSplitAndImportGiveTheDataFileBackWhereverTheHeader
       ASSERT_EQ(split.status, 0) << split.err;
       auto r = s.dataport(with({"-i", "data.bin", "4440", "output.out", "new.bin"}, common));
       ASSERT_EQ(r.status, 0) << r.err;
-      EXPECT_EQ(r.err, "");
+      // Converted back, the text's bytes that no entry names are counted.
+      const bool table = !opts.empty() && opts[0] == "-t";
+      EXPECT_EQ(r.err, table ? "9 bytes had no table entry\n" : "");
       EXPECT_THAT(r.out, Not(HasSubstr("header moved")));
       EXPECT_EQ(s.read("new.bin"), data.file);
     }
