@@ -7,6 +7,7 @@
 #include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
 #include "dataport/io/file_status.h"
+#include "dataport/table/hex_table.h"
 #include "dataport/table/tbs_table.h"
 
 namespace dataport {
@@ -65,6 +66,8 @@ void Job::reset() {
   iname.clear();
   oname = "output.out";
   tblname.reset();
+  txname.reset();
+  hextable.reset();
   hname.reset();
   hdrname = "output.hdr";
   ifile.reset();

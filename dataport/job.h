@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -16,6 +17,10 @@
 #include "dataport/io/disk.h"
 
 namespace dataport {
+
+namespace table {
+class HexTable;
+}
 
 /// The default DFile separator: CR LF, six asterisks, "xEnDx", six asterisks, CR LF.
 inline constexpr char kDefaultSeparator[] = "\r\n******xEnDx******\r\n";
@@ -46,7 +51,10 @@ class Job {
   HeaderType htype;                       ///< first positional word
   std::string iname;                      ///< second positional word (required)
   std::string oname = "output.out";       ///< third positional word
-  std::optional<std::string> tblname;     ///< "-t"
+  std::optional<std::string> tblname;     ///< "-t", or the "-tx" file once loaded
+  std::optional<std::string> txname;      ///< "-tx"
+  /// The hex-key table of "-tx" (tblname then names its file); none with "-t".
+  std::unique_ptr<table::HexTable> hextable;
   std::optional<std::string> hname;       ///< "-h"
   std::string hdrname = "output.hdr";     ///< fourth positional word
   std::optional<std::string> ifile;       ///< "-i"
@@ -192,6 +200,11 @@ class Job {
   /// e.size to the length written. Sets `changed` when a copy without a
   /// table wrote another length than planned. Throws Failure.
   void putElement(Element& e, std::int32_t number, std::int64_t& readPos, bool& changed);
+  /// Before import or join writes anything: with a hex-key table converting
+  /// text to bytes, converts every element ahead (numbered as putElement
+  /// numbers them: by list order, or by `index` when `byIndex`), so that a
+  /// text without a table entry ends the run with nothing written.
+  void prepareElements(bool byIndex);
   void importElements();
   void measureGaps();
   void joinElements();

@@ -19,6 +19,7 @@
 #include "dataport/io/file_helpers.h"
 #include "dataport/job.h"
 #include "dataport/option_store.h"
+#include "dataport/table/hex_table.h"
 #include "dataport/table/tbs_table.h"
 
 namespace dataport {
@@ -97,6 +98,7 @@ const OptionRow kOptionRows[] = {
      "-d:error parse\n"},
     {"-df", K::kText, [](Job& j, const V& v) { j.sepfile = v.text; }, "-df:error parse\n"},
     {"-ds", K::kUnsigned, [](Job& j, const V& v) { j.seplen = v.unsig; }, "-ds:error parse\n"},
+    {"-tx", K::kText, [](Job& j, const V& v) { j.txname = v.text; }, "-tx:error parse\n"},
 };
 
 /// Reads the value of the option just found, from the word after it.
@@ -205,6 +207,8 @@ void Job::parse(int argc, char** argv) {
     if (std::strcmp(f.row->word, "-df") == 0) loadSeparatorFile(*this);
   }
 
+  if (txname && tblname) throw Failure("-t and -tx can not be used together\n");
+
   std::string htypeWord;
   if (!opts.getString(htypeWord, true)) throw Failure("htype:error parse\n");
   if (!opts.getString(iname, true)) throw Failure("input:error parse\n");
@@ -234,7 +238,12 @@ void Job::parse(int argc, char** argv) {
     ostart = osize < 0 ? 0 : osize;
   }
 
-  if (tblname && !table::tbsTable().loadTable(disk, *tblname)) {
+  if (txname) {
+    hextable = std::make_unique<table::HexTable>();
+    std::string error;
+    if (!hextable->load(disk, *txname, error)) throw Failure(error);
+    tblname = txname;
+  } else if (tblname && !table::tbsTable().loadTable(disk, *tblname)) {
     throw Failure(*tblname + ":tbs table file error initialization\n");
   }
 

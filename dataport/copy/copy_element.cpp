@@ -8,6 +8,7 @@
 #include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
 #include "dataport/job.h"
+#include "dataport/table/hex_table.h"
 #include "dataport/table/tbs_table.h"
 
 namespace dataport {
@@ -24,12 +25,10 @@ long long signed32(std::int64_t v) {
 
 // Shortens `size` to the element's data and the fill the kind keeps. Returns
 // false when nothing of the element is to be written at all.
-bool trimElement(Job& job, const std::string& inName, std::int64_t inOff, std::int64_t& size,
-                 std::uint32_t blockKind, std::uint32_t block, std::uint8_t fill) {
-  io::out("old size %lld\n", ll(size));
+bool keptSize(Job& job, const std::string& inName, std::int64_t inOff, std::int64_t& size,
+              std::uint32_t blockKind, std::uint32_t block, std::uint8_t fill) {
   const std::int64_t end = findDataEnd(job.disk, inName, inOff, size, fill);
   if (end >= 0) size = blockKind == 16 ? end : std::min<std::int64_t>(size, end + block);
-  io::out("new size %lld\n", ll(size));
   if (end >= 0) return true;
   // All fill (or empty): kind 32 still keeps up to `block` fill bytes.
   if (blockKind == 32 && static_cast<std::int32_t>(block) > 0) {
@@ -37,6 +36,15 @@ bool trimElement(Job& job, const std::string& inName, std::int64_t inOff, std::i
     return true;
   }
   return false;
+}
+
+// keptSize with its trace.
+bool trimElement(Job& job, const std::string& inName, std::int64_t inOff, std::int64_t& size,
+                 std::uint32_t blockKind, std::uint32_t block, std::uint8_t fill) {
+  io::out("old size %lld\n", ll(size));
+  const bool kept = keptSize(job, inName, inOff, size, blockKind, block, fill);
+  io::out("new size %lld\n", ll(size));
+  return kept;
 }
 
 // Pads the element at the end of outName to exactly `block` bytes (kind 1)
@@ -109,11 +117,18 @@ std::int64_t copyElement(Job& job, const std::string& inName, const std::string&
     job.mustWriteAt(outName, nullptr, outOff, 0, mode);
     if (convert) written = 0;
   } else if (size > 0) {
-    // Text converted back into data counts the bytes no entry matched.
-    copied = convert ? table::tbsTable().convertRange(job.disk, inName, outName, inOff, outOff,
-                                                      size, mode, reverse, written,
-                                                      reverse != 0 ? &job.noEntryBytes : nullptr)
-                     : io::copyRange(job.disk, inName, outName, inOff, outOff, size, mode);
+    if (!convert) {
+      copied = io::copyRange(job.disk, inName, outName, inOff, outOff, size, mode);
+    } else if (job.hextable) {
+      // A hex-key table has no unmatched text here: it was refused ahead.
+      copied = job.hextable->convertRange(job.disk, inName, outName, inOff, outOff, size, mode,
+                                          reverse, written);
+    } else {
+      // Text converted back into data counts the bytes no entry matched.
+      copied = table::tbsTable().convertRange(job.disk, inName, outName, inOff, outOff, size,
+                                              mode, reverse, written,
+                                              reverse != 0 ? &job.noEntryBytes : nullptr);
+    }
   }
   if (copied != size) {
     io::out("ipos %lld, opos %lld ,writen real %lld\n", ll(inOff), ll(outOff), ll(written));
@@ -133,6 +148,26 @@ std::int64_t copyElement(Job& job, const std::string& inName, const std::string&
     size = padElement(job, outName, size, written, blockKind, block, fill, hasTable);
   }
   return size;
+}
+
+// The range the copy will convert is the element after trimming; a text
+// that no entry matches is reported with the element's number. A range that
+// cannot be read is left to the copy, which reports it.
+void prepareElement(Job& job, const std::string& inName, std::int64_t inOff, std::int64_t size,
+                    int reverse, std::int32_t number, std::uint32_t blockKind,
+                    std::uint32_t block, std::uint8_t fill) {
+  if (!job.hextable || reverse == 0) return;
+  if ((blockKind == 16 || blockKind == 32) &&
+      !keptSize(job, inName, inOff, size, blockKind, block, fill)) {
+    return;
+  }
+  if (size <= 0) return;
+  std::string unmatched;
+  if (!job.hextable->prepare(job.disk, inName, inOff, size, reverse, unmatched) &&
+      !unmatched.empty()) {
+    throw Failure("element " + std::to_string(number) + ": no table entry for: " + unmatched +
+                  "\n");
+  }
 }
 
 }  // namespace dataport

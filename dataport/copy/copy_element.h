@@ -20,4 +20,13 @@ std::int64_t copyElement(Job& job, const std::string& inName, const std::string&
                          const char* mode, bool convert, int reverse, std::int64_t& written,
                          std::uint32_t blockKind, std::uint32_t block, std::uint8_t fill);
 
+/// Before any output is written: with a hex-key table and a text-to-bytes
+/// direction (`reverse` not 0), converts what copyElement with the same
+/// arguments will convert, and keeps the result for it. Throws "element
+/// <number>: no table entry for: <text>\n" when a text matches no entry.
+/// Does nothing otherwise.
+void prepareElement(Job& job, const std::string& inName, std::int64_t inOff, std::int64_t size,
+                    int reverse, std::int32_t number, std::uint32_t blockKind,
+                    std::uint32_t block, std::uint8_t fill);
+
 }  // namespace dataport

@@ -29,6 +29,15 @@ void Job::splitElements() {
   const int reverse = static_cast<int>(tblreverse);
   std::int64_t written = 0;  // the copy's output count; split has no use for it
 
+  // With "-tr" a hex-key table converts text to bytes here: every text is
+  // converted ahead, before any output is written. Elements are numbered
+  // as the numbered files are, in range only.
+  std::int32_t number = 0;
+  for (const Element& e : elements) {
+    if (!posInRange(e.pos)) continue;
+    prepareElement(*this, iname, e.pos, e.size, reverse, number++, blockkind, block, fill);
+  }
+
   if (perfile) {
     // Every numbered name is checked before the first file is written.
     for (std::int32_t n = 0; n < inRange; ++n) inputs.refuse(out + numberSuffix(n));

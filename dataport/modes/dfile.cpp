@@ -29,18 +29,27 @@ void Job::splitDFile() {
   const std::int32_t inRange = countInRange();
   if (inRange == 0) io::err("no element lies in range\n");
   for (std::int32_t n = 0; n < inRange; ++n) inputs.refuse(oname + numberSuffix(n));
+  const int direction = 1 - static_cast<int>(tblreverse);
 
-  std::int32_t k = 0;
-  std::int64_t readPos = elements[0].pos;
-  for (const Element& e : elements) {
-    if (posInRange(e.pos)) {
-      std::int64_t real = 0;
-      copyElement(*this, iname, oname + numberSuffix(k), readPos, 0, e.size, omode.c_str(),
-                  tblname.has_value(), 1 - static_cast<int>(tblreverse), real, blockkind, block,
-                  fill);
-      ++k;
+  // Twice over the elements: first (with a hex-key table) every text is
+  // converted ahead, so that one without a table entry stops the run before
+  // any file is written; then the files are written.
+  for (const bool write : {false, true}) {
+    std::int32_t k = 0;
+    std::int64_t readPos = elements[0].pos;
+    for (const Element& e : elements) {
+      if (posInRange(e.pos)) {
+        if (write) {
+          std::int64_t real = 0;
+          copyElement(*this, iname, oname + numberSuffix(k), readPos, 0, e.size, omode.c_str(),
+                      tblname.has_value(), direction, real, blockkind, block, fill);
+        } else {
+          prepareElement(*this, iname, readPos, e.size, direction, k, blockkind, block, fill);
+        }
+        ++k;
+      }
+      readPos += e.size + (sepindata ? 0 : std::ssize(separator()));
     }
-    readPos += e.size + (sepindata ? 0 : std::ssize(separator()));
   }
 }
 
@@ -49,6 +58,12 @@ void Job::joinDFile() {
   loadElements();
   inputs.refuse(oname);
 
+  // With "-tr" a hex-key table converts text to bytes here: every text is
+  // converted ahead, before the output is written.
+  for (const Element& e : elements) {
+    prepareElement(*this, iname + numberSuffix(e.index), 0, e.size, static_cast<int>(tblreverse),
+                   e.index, blockkind, block, fill);
+  }
   mustWriteAt(oname, nullptr, 0, 0, omode.c_str());
   for (const Element& e : elements) {
     std::int64_t real = 0;

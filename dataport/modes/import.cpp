@@ -136,6 +136,7 @@ void Job::importElements() {
 
   inputs.refuse(oname);
   if (hname) inputs.refuse(hdrname);
+  prepareElements(false);
 
   // The planned positions: the edited elements back to back from where the
   // first replaced one starts.

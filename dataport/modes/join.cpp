@@ -37,12 +37,27 @@ void Job::putElement(Element& e, std::int32_t number, std::int64_t& readPos, boo
   e.size = newSize;
 }
 
+void Job::prepareElements(bool byIndex) {
+  const int direction = 1 - static_cast<int>(tblreverse);
+  if (!hextable || direction == 0) return;
+  std::int64_t readPos = 0;
+  for (std::size_t j = 0; j < elements.size(); ++j) {
+    const Element& e = elements[j];
+    const std::int32_t number = byIndex ? e.index : static_cast<std::int32_t>(j);
+    const std::string source = perfile ? iname + numberSuffix(number) : iname;
+    prepareElement(*this, source, perfile ? 0 : readPos, e.size, direction, number, blockkind,
+                   block, fill);
+    if (!perfile) readPos += e.size + (sepindata ? 0 : std::ssize(separator()));
+  }
+}
+
 void Job::joinElements() {
   io::out("joining\n");
   loadElements();
   requireElements(iname);
   inputs.refuse(oname);
   if (hname) inputs.refuse(hdrname);
+  prepareElements(true);
 
   const auto n = static_cast<std::int64_t>(elements.size());
   std::vector<std::uint8_t> header;
