@@ -67,6 +67,7 @@ void Job::reset() {
   oname = "output.out";
   tblname.reset();
   txname.reset();
+  fields = io::FieldFormat{};
   hextable.reset();
   hname.reset();
   hdrname = "output.hdr";

@@ -15,6 +15,7 @@
 #include "dataport/header/element.h"
 #include "dataport/header/header_type.h"
 #include "dataport/io/disk.h"
+#include "dataport/io/le_field.h"
 
 namespace dataport {
 
@@ -79,6 +80,7 @@ class Job {
   std::int64_t ostart = 0;                ///< "-a": size of oname before the run
   std::int32_t shift = 0;                 ///< "-sa"
   bool nodups = false;                    ///< "-rd"
+  io::FieldFormat fields;                 ///< "-be", "-pu", "-su": how header fields are stored
 
   /// All file access of the run.
   io::Disk disk;

@@ -6,6 +6,7 @@
 // first problem ends parsing with its message.
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -35,6 +36,13 @@ struct OptionValue {
   char character = 0;
   std::string text;
 };
+
+/// A unit of "-pu" or "-su": 1 to 2^31 - 1 bytes; anything else is refused
+/// with the option's parse message.
+std::int64_t unit(const OptionValue& v, const char* message) {
+  if (v.number < 1 || v.number > INT32_MAX) throw Failure(message);
+  return v.number;
+}
 
 struct OptionRow {
   const char* word;
@@ -99,6 +107,11 @@ const OptionRow kOptionRows[] = {
     {"-df", K::kText, [](Job& j, const V& v) { j.sepfile = v.text; }, "-df:error parse\n"},
     {"-ds", K::kUnsigned, [](Job& j, const V& v) { j.seplen = v.unsig; }, "-ds:error parse\n"},
     {"-tx", K::kText, [](Job& j, const V& v) { j.txname = v.text; }, "-tx:error parse\n"},
+    {"-be", K::kNone, [](Job& j, const V&) { j.fields.bigEndian = true; }, nullptr},
+    {"-pu", K::kNumber, [](Job& j, const V& v) { j.fields.posUnit = unit(v, "-pu:error parse\n"); },
+     "-pu:error parse\n"},
+    {"-su", K::kNumber, [](Job& j, const V& v) { j.fields.sizeUnit = unit(v, "-su:error parse\n"); },
+     "-su:error parse\n"},
 };
 
 /// Reads the value of the option just found, from the word after it.

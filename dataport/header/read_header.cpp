@@ -119,7 +119,7 @@ void Job::readHeader(bool importing) {
       if (io::readAt(disk, name, field, hpos, h.csize) != h.csize) {
         throw Failure(io::readProblem(disk, name) + "error reading elements(block)\n");
       }
-      count = static_cast<std::int32_t>(static_cast<std::uint32_t>(io::decodeLE(field, h.csize)));
+      count = static_cast<std::int32_t>(static_cast<std::uint32_t>(fields.decode(field, h.csize)));
     }
     io::out("elements %d\n", static_cast<int>(count));
     hpos += h.csize + h.cskip;
@@ -163,12 +163,12 @@ void Job::readHeader(bool importing) {
     std::int32_t group = 0;
     for (std::int32_t k = 0; k < count; ++k) {
       if (h.psize > 0) {
-        e.pos = arith::add(static_cast<std::int64_t>(io::decodeLE(cursor, h.psize)), pbase);
+        e.pos = arith::add(fields.decodePosition(cursor, h.psize), pbase);
         cursor += h.psize;
       }
       cursor += h.pskip;
       if (h.ssize > 0) {
-        e.size = arith::add(static_cast<std::int64_t>(io::decodeLE(cursor, h.ssize)), shift);
+        e.size = arith::add(fields.decodeSize(cursor, h.ssize), shift);
         cursor += h.ssize;
       }
       cursor += h.sskip;
@@ -204,7 +204,7 @@ void Job::readHeader(bool importing) {
         std::fill_n(field, 8, 0);
         in.read(field, h.psize);
         if (in.eof()) break;
-        const auto stored = static_cast<std::int64_t>(io::decodeLE(field, h.psize));
+        const std::int64_t stored = fields.decodePosition(field, h.psize);
         io::out("EPos %X\t", arith::hex32(stored));
         e.pos = arith::add(stored, pbase);
       }
@@ -214,7 +214,7 @@ void Job::readHeader(bool importing) {
         std::fill_n(field, 8, 0);
         in.read(field, h.ssize);
         if (in.eof()) break;
-        e.size = arith::add(static_cast<std::int64_t>(io::decodeLE(field, h.ssize)), shift);
+        e.size = arith::add(fields.decodeSize(field, h.ssize), shift);
       }
       if (h.sskip > 0) in.seek(in.tell() + h.sskip);
       if (!in.good()) throw Failure(io::readProblem(disk, name) + "error reading header file\n");

@@ -2,7 +2,8 @@
 // with the replaced records rewritten for import mode.
 //
 // Both store what readHeader turns back into the list's values: pos - pbase
-// and size - shift, as the low field-width bytes, little-endian.
+// and size - shift, in the run's units and byte order (the low field-width
+// bytes).
 
 #include <algorithm>
 #include <new>
@@ -38,16 +39,16 @@ std::vector<std::uint8_t>& Job::buildHeader(std::vector<std::uint8_t>& buf) {
 
   std::uint8_t* cursor = buf.data();
   if (h.csize > 0) {
-    io::encodeLE(cursor, static_cast<std::uint32_t>(n), h.csize);
+    fields.encode(cursor, static_cast<std::uint32_t>(n), h.csize);
     cursor += h.csize;
   }
   cursor += h.cskip;
   std::int32_t group = 0;
   for (const Element& e : elements) {
-    io::encodeLE(cursor, static_cast<std::uint64_t>(arith::sub(e.pos, pbase)), h.psize);
+    fields.encodePosition(cursor, arith::sub(e.pos, pbase), h.psize);
     cursor += h.psize + h.pskip;
     if (h.ssize > 0) {
-      io::encodeLE(cursor, static_cast<std::uint64_t>(arith::sub(e.size, shift)), h.ssize);
+      fields.encodeSize(cursor, arith::sub(e.size, shift), h.ssize);
       cursor += h.ssize;
     }
     cursor += h.sskip;
@@ -98,9 +99,9 @@ std::vector<std::uint8_t>& Job::patchImportHeader(std::vector<std::uint8_t>& buf
     const std::int64_t storedPos = arith::sub(elements[j].pos, pbase);
     const std::int64_t storedSize = arith::sub(elements[j].size, shift);
     std::uint8_t* record = recordAt(r);
-    if (h.psize > 0) io::encodeLE(record, static_cast<std::uint64_t>(storedPos), h.psize);
+    if (h.psize > 0) fields.encodePosition(record, storedPos, h.psize);
     if (h.ssize > 0) {
-      io::encodeLE(record + h.psize + h.pskip, static_cast<std::uint64_t>(storedSize), h.ssize);
+      fields.encodeSize(record + h.psize + h.pskip, storedSize, h.ssize);
     }
     io::out("epos:%X;uhead.pos:%X;uhead.size:%X\n", static_cast<unsigned>(r),
             arith::hex32(storedPos), arith::hex32(storedSize));
@@ -111,8 +112,8 @@ std::vector<std::uint8_t>& Job::patchImportHeader(std::vector<std::uint8_t>& buf
       const std::int32_t r = headerList[k].index;
       if (r < 0) continue;
       std::uint8_t* record = recordAt(r);
-      const auto stored = static_cast<std::int64_t>(io::decodeLE(record, h.psize));
-      io::encodeLE(record, static_cast<std::uint64_t>(arith::add(stored, tailShift)), h.psize);
+      const std::int64_t stored = fields.decodePosition(record, h.psize);
+      fields.encodePosition(record, arith::add(stored, tailShift), h.psize);
     }
   }
 
