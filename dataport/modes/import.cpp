@@ -181,7 +181,7 @@ void Job::importElements() {
     Element& e = elements[j];
     e.pos = at;
     putElement(e, static_cast<std::int32_t>(j), readPos, changed);
-    at = arith::add(at, e.size);
+    at = arith::add(e.pos, e.size);
     if (j + 1 == count) tailShift = arith::sub(at, oldEnd[j]);
 
     if (place.behind && j + 1 == place.after) {
@@ -195,9 +195,29 @@ void Job::importElements() {
       }
     }
     if (useindex) {
-      const std::int64_t gap = headerList[first + j].size;
+      std::int64_t gap = headerList[first + j].size;
+      std::int64_t from = oldEnd[j];
+      // The gap of the last replaced element holds the records carried over;
+      // with position units the first of them must start on a unit
+      // boundary too: the gap up to it, the fill, then the rest.
+      if (j + 1 == count && last + 1 < headerList.size() && fields.posUnit > 1) {
+        const std::int64_t next = headerList[last + 1].pos;
+        const std::int64_t before = arith::sub(next, from);
+        if (before >= 0 && before <= gap) {
+          if (before > 0) mustCopyRange(*ifile, oname, from, 0, before, "ab");
+          at = arith::add(at, before);
+          const std::int64_t aligned =
+              arith::add(pbase, io::FieldFormat::roundUp(arith::sub(at, pbase), fields.posUnit));
+          if (aligned != at) mustFillAt(oname, fill, 0, arith::sub(aligned, at), "ab");
+          at = aligned;
+          tailShift = arith::sub(at, next);
+          gap -= before;
+          from = next;
+          changed = true;
+        }
+      }
       if (gap > 0) {
-        mustCopyRange(*ifile, oname, oldEnd[j], 0, gap, "ab");
+        mustCopyRange(*ifile, oname, from, 0, gap, "ab");
         at = arith::add(at, gap);
         changed = true;
       }

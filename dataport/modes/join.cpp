@@ -23,8 +23,18 @@
 namespace dataport {
 
 // The element's new length is the count of output bytes the copy kept in
-// `real` with a table, and the copy's return without one.
+// `real` with a table, and the copy's return without one. With position
+// units the element first moves up to the next unit boundary (counted from
+// pbase), fill bytes standing before it; with size units it is padded with
+// fill bytes to a whole number of units.
 void Job::putElement(Element& e, std::int32_t number, std::int64_t& readPos, bool& changed) {
+  const std::int64_t aligned =
+      arith::add(pbase, io::FieldFormat::roundUp(arith::sub(e.pos, pbase), fields.posUnit));
+  if (aligned != e.pos) {
+    mustFillAt(oname, fill, 0, arith::sub(aligned, e.pos), "ab");
+    e.pos = aligned;
+    changed = true;
+  }
   const std::string source = perfile ? iname + numberSuffix(number) : iname;
   std::int64_t real = 0;
   const std::int64_t written =
@@ -32,7 +42,12 @@ void Job::putElement(Element& e, std::int32_t number, std::int64_t& readPos, boo
                   tblname.has_value(), 1 - static_cast<int>(tblreverse), real, blockkind, block,
                   fill);
   if (!perfile) readPos += e.size + (sepindata ? 0 : std::ssize(separator()));
-  const std::int64_t newSize = tblname ? real : written;
+  std::int64_t newSize = tblname ? real : written;
+  const std::int64_t padded = io::FieldFormat::roundUp(newSize, fields.sizeUnit);
+  if (padded != newSize) {
+    mustFillAt(oname, fill, 0, padded - newSize, "ab");
+    newSize = padded;
+  }
   if (!tblname && newSize != e.size) changed = true;
   e.size = newSize;
 }
@@ -83,7 +98,7 @@ void Job::joinElements() {
   for (Element& e : elements) {
     e.pos = at;
     putElement(e, e.index, readPos, changed);
-    at = arith::add(at, e.size);
+    at = arith::add(e.pos, e.size);
   }
 
   if (tblname || changed) {
