@@ -68,6 +68,8 @@ void Job::reset() {
   tblname.reset();
   txname.reset();
   fields = io::FieldFormat{};
+  hpfield.reset();
+  hcpfield.reset();
   hextable.reset();
   hname.reset();
   hdrname = "output.hdr";

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dataport/copy/output_guard.h"
+#include "dataport/file_field.h"
 #include "dataport/header/element.h"
 #include "dataport/header/header_type.h"
 #include "dataport/io/disk.h"
@@ -80,6 +81,8 @@ class Job {
   std::int64_t ostart = 0;                ///< "-a": size of oname before the run
   std::int32_t shift = 0;                 ///< "-sa"
   bool nodups = false;                    ///< "-rd"
+  std::optional<FileField> hpfield;       ///< "-hp": the data file's field that holds hbase
+  std::optional<FileField> hcpfield;      ///< "-hcp": the data file's field that holds the count
   io::FieldFormat fields;                 ///< "-be", "-pu", "-su": how header fields are stored
 
   /// All file access of the run.
@@ -144,6 +147,11 @@ class Job {
                   std::int64_t count, const char* mode);
 
   // ---- header and element list ----
+  /// With "-hp"/"-hcp": reads hbase and the record count from their fields
+  /// in `dataFile`. Returns false when the count field holds 0 (a header
+  /// of no records). Throws Failure when a field cannot be read or its value
+  /// cannot be used.
+  bool locateHeader(const std::string& dataFile);
   void readHeader(bool importing);
   bool posInRange(std::int64_t pos) const;
   /// Elements of `elements` whose position is in range.

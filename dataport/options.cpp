@@ -44,6 +44,14 @@ std::int64_t unit(const OptionValue& v, const char* message) {
   return v.number;
 }
 
+/// The "OFF:W" of "-hp" or "-hcp"; anything else is refused with the
+/// option's parse message.
+FileField field(const OptionValue& v, const char* message) {
+  FileField f;
+  if (!parseFileField(v.text, f)) throw Failure(message);
+  return f;
+}
+
 struct OptionRow {
   const char* word;
   ValueKind kind;
@@ -107,6 +115,10 @@ const OptionRow kOptionRows[] = {
     {"-df", K::kText, [](Job& j, const V& v) { j.sepfile = v.text; }, "-df:error parse\n"},
     {"-ds", K::kUnsigned, [](Job& j, const V& v) { j.seplen = v.unsig; }, "-ds:error parse\n"},
     {"-tx", K::kText, [](Job& j, const V& v) { j.txname = v.text; }, "-tx:error parse\n"},
+    {"-hp", K::kText, [](Job& j, const V& v) { j.hpfield = field(v, "-hp:error parse\n"); },
+     "-hp:error parse\n"},
+    {"-hcp", K::kText, [](Job& j, const V& v) { j.hcpfield = field(v, "-hcp:error parse\n"); },
+     "-hcp:error parse\n"},
     {"-be", K::kNone, [](Job& j, const V&) { j.fields.bigEndian = true; }, nullptr},
     {"-pu", K::kNumber, [](Job& j, const V& v) { j.fields.posUnit = unit(v, "-pu:error parse\n"); },
      "-pu:error parse\n"},
@@ -220,7 +232,17 @@ void Job::parse(int argc, char** argv) {
     if (std::strcmp(f.row->word, "-df") == 0) loadSeparatorFile(*this);
   }
 
+  auto given = [&](const char* word) {
+    return std::any_of(found.begin(), found.end(),
+                       [&](const Found& f) { return std::strcmp(f.row->word, word) == 0; });
+  };
   if (txname && tblname) throw Failure("-t and -tx can not be used together\n");
+  if (hpfield && given("-hb")) throw Failure("-hp and -hb can not be used together\n");
+  if (hcpfield && given("-hc")) throw Failure("-hcp and -hc can not be used together\n");
+  // Join writes a header of its own where "-hb" puts it.
+  if (mode == kJoin && (hpfield || hcpfield)) {
+    throw Failure(std::string(hpfield ? "-hp" : "-hcp") + " can not be used with -j\n");
+  }
 
   std::string htypeWord;
   if (!opts.getString(htypeWord, true)) throw Failure("htype:error parse\n");

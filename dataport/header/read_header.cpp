@@ -96,7 +96,14 @@ void Job::readHeader(bool importing) {
   // by one they would be read forever: no read ever meets the end of the file.
   if (htype.psize == 0 && htype.ssize == 0) throw Failure("error reading htype\n");
 
-  const std::string name = hname ? *hname : importing ? ifile.value_or(iname) : iname;
+  const std::string dataFile = importing ? ifile.value_or(iname) : iname;
+  if (!locateHeader(dataFile)) {
+    // The count field says: no records.
+    io::out("elements 0\n");
+    (importing ? headerList : elements).clear();
+    return;
+  }
+  const std::string name = hname ? *hname : dataFile;
   if (importing) {
     const std::int64_t size = io::fileSize(disk, ifile.value_or(iname));
     if (size != -1 && pmax == kNoUpperBound) pmax = size;
