@@ -134,6 +134,17 @@ TEST(Units, PositionUnitsAlignEachElementAfterItsGapAndCarriedRecordsMove) {
                                    Bytes(4, '\0') + "AAAAAAgg1-------BBBBBBBg2-------CCCC");
 }
 
+TEST(Units, JoinFillsBeforeEachElementUpToItsPositionUnit) {
+  Scratch s;
+  s.write("text.out", dfile({"abc", "hello"}));
+  ok(s, {"4440", "text.out", "joined.bin", "-j", "-pu", "8", "-ef", "="});
+  // The 20-byte header, fill to 24, "abc" to 27, fill to 32, "hello".
+  EXPECT_EQ(s.read("joined.bin"), e2e::le(2, 4) + e2e::le(3, 4) + e2e::le(3, 4) + e2e::le(4, 4) +
+                                      e2e::le(5, 4) + "====abc=====hello");
+  ok(s, {"4440", "joined.bin", "split.out", "-pu", "8"});
+  EXPECT_EQ(s.read("split.out"), dfile({"abc", "hello"}));
+}
+
 TEST(Units, ZeroNegativeAndTooLargeUnitsAreRefused) {
   Scratch s;
   s.write("data.bin", Bytes(8, '\0'));
