@@ -69,19 +69,10 @@ def tbl_side(data):
     return bytes(out)
 
 
-def main():
-    table_name, text_name, mib = sys.argv[1], sys.argv[2], float(sys.argv[3])
-    rng = random.Random(int(sys.argv[4]) if len(sys.argv) > 4 else 932)
-    conv = Iconv("UTF-8", "CP932")
-
-    # ASCII must pass unchanged, as bytes without an entry do.
-    ascii_chars = [bytes([b]) for b in range(0x20, 0x7F)]
-    for c in ascii_chars + [b"\r", b"\n"]:
-        if conv.convert(c) != c:
-            raise SystemExit(f"iconv does not keep ASCII byte {c!r}")
-
-    kana, double = [], []
-    pairs = []
+def cp932_characters(conv):
+    """The half-width katakana, the two-byte characters, and (character,
+    UTF-8) pairs of both, as iconv converts them."""
+    kana, double, pairs = [], [], []
     for b in range(0xA1, 0xE0):
         u = conv.convert(bytes([b]))
         if u:
@@ -96,6 +87,21 @@ def main():
             if u:
                 double.append(c)
                 pairs.append((c, u))
+    return kana, double, pairs
+
+
+def main():
+    table_name, text_name, mib = sys.argv[1], sys.argv[2], float(sys.argv[3])
+    rng = random.Random(int(sys.argv[4]) if len(sys.argv) > 4 else 932)
+    conv = Iconv("UTF-8", "CP932")
+
+    # ASCII must pass unchanged, as bytes without an entry do.
+    ascii_chars = [bytes([b]) for b in range(0x20, 0x7F)]
+    for c in ascii_chars + [b"\r", b"\n"]:
+        if conv.convert(c) != c:
+            raise SystemExit(f"iconv does not keep ASCII byte {c!r}")
+
+    kana, double, pairs = cp932_characters(conv)
 
     with open(table_name, "wb") as f:
         f.write(b"CP932 to UTF-8, as iconv converts it\r\n")

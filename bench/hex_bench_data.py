@@ -14,7 +14,7 @@ bytes in both directions.
 import random
 import sys
 
-from cp932_bench_data import Iconv, tbl_side
+from cp932_bench_data import Iconv, cp932_characters, tbl_side
 
 
 def main():
@@ -23,22 +23,8 @@ def main():
     conv = Iconv("UTF-8", "CP932")
 
     ascii_chars = [bytes([b]) for b in range(0x20, 0x7F) if b != ord("<")]
-    pairs = [(c, c) for c in ascii_chars]
-    kana, double = [], []
-    for b in range(0xA1, 0xE0):
-        u = conv.convert(bytes([b]))
-        if u:
-            kana.append(bytes([b]))
-            pairs.append((bytes([b]), u))
-    leads = list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD))
-    trails = list(range(0x40, 0x7F)) + list(range(0x80, 0xFD))
-    for lead in leads:
-        for trail in trails:
-            c = bytes([lead, trail])
-            u = conv.convert(c)
-            if u:
-                double.append(c)
-                pairs.append((c, u))
+    kana, double, cp932 = cp932_characters(conv)
+    pairs = [(c, c) for c in ascii_chars] + cp932
 
     with open(tbl_name, "wb") as f:
         lines = [tbl_side(c) + b"=" + tbl_side(u) for c, u in pairs]

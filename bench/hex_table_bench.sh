@@ -11,8 +11,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 mib=${1:-64}
 
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" --target hex_convert_bench -j2 >/dev/null
-bench="$root/build/bench/hex_convert_bench"
+cmake --build "$root/build" --target tbl_convert_bench -j2 >/dev/null
+bench="$root/build/bench/tbl_convert_bench"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -27,11 +27,12 @@ import filecmp, os, subprocess, sys
 bench, work = sys.argv[1], sys.argv[2]
 j = lambda n: os.path.join(work, n)
 tables = {"tbl": j("cp932.tbl"), "hex": j("cp932.hex")}
+flags = {"tbl": [], "hex": ["-x"]}
 
 def best(kind, src, out, direction):
     t = float("inf")
     for _ in range(3):
-        proc = subprocess.Popen([bench, kind, tables[kind], src, out, str(direction)],
+        proc = subprocess.Popen([bench] + flags[kind] + [tables[kind], src, out, str(direction)],
                                 stdout=subprocess.DEVNULL)
         _, status, usage = os.wait4(proc.pid, 0)
         if status != 0:

@@ -127,12 +127,17 @@ void HexTable::addEntry(int d, std::span<const std::uint8_t> key,
                         std::span<const std::uint8_t> value, std::uint32_t params,
                         std::vector<std::vector<std::uint8_t>>& keys) {
   Direction& dr = dirs_[d];
-  Value v;
-  v.off = static_cast<std::uint32_t>(dr.pool.size());
-  v.len = static_cast<std::uint32_t>(value.size());
-  v.params = params;
+  const std::size_t off = dr.pool.size();
+  const auto len = static_cast<std::uint32_t>(value.size());
+  const bool header = len >= 15 || params > 0;
+  dr.tags.push_back(static_cast<std::int32_t>(off / 4 * 16 + (header ? 15 : len)));
+  if (header) {
+    const std::uint32_t head[2] = {len, params};
+    const auto* p = reinterpret_cast<const std::uint8_t*>(head);
+    dr.pool.insert(dr.pool.end(), p, p + sizeof head);
+  }
   dr.pool.insert(dr.pool.end(), value.begin(), value.end());
-  dr.values.push_back(v);
+  dr.pool.resize((dr.pool.size() + 3) / 4 * 4, 0);
   keys.emplace_back(key.begin(), key.end());
 }
 
@@ -251,7 +256,7 @@ bool HexTable::parse(const std::string& name, std::span<const std::uint8_t> text
     Direction& dr = dirs_[d];
     dr.pool.resize(dr.pool.size() + kPad, 0);
     std::vector<std::span<const std::uint8_t>> spans(keys[d].begin(), keys[d].end());
-    dr.index.build(spans);
+    dr.index.build(spans, dr.tags);
   }
   return true;
 }
@@ -275,7 +280,6 @@ std::int64_t HexTable::run(int direction, const std::uint8_t* in, std::int64_t n
   produced = 0;
   const Direction& dr = dirs_[direction == 0 ? 0 : 1];
   const KeyIndex::View idx = dr.index.view();
-  const Value* values = dr.values.data();
   const std::uint8_t* pool = dr.pool.data();
   if (!out.reserve(n + kPad, 0)) return -1;
   const std::uint8_t* ip = in;
@@ -283,33 +287,52 @@ std::int64_t HexTable::run(int direction, const std::uint8_t* in, std::int64_t n
   std::uint8_t* op = out.data.get();
   std::uint8_t* limit = op + out.cap;
   while (ip < end) {
-    std::int32_t len = 0;
-    bool open = false;
-    const std::int32_t tag = idx.longest(ip, end - ip, len, open);
-    if (open && !final) break;
-    if (tag < 0) {
-      unmatched = true;
-      break;
+    // Most characters end at depth one or two: a byte that maps alone, or a
+    // lead byte whose node has a dense array and a leaf for the second byte.
+    std::int32_t len = 1;
+    std::int32_t tag;
+    const std::int32_t slot = idx.rootSlot(*ip);
+    const std::int32_t second = slot >= 0 && end - ip > 1 ? idx.denseSlot(slot, ip[1]) : -1;
+    if (slot < -1) {
+      tag = -2 - slot;
+    } else if (second < -1) {
+      tag = -2 - second;
+      len = 2;
+    } else {
+      bool open = false;
+      tag = idx.longest(ip, end - ip, len, open);
+      if (open && !final) break;
+      if (tag < 0) {
+        unmatched = true;
+        break;
+      }
     }
-    const Value& v = values[tag];
+    const std::uint8_t* val = pool + static_cast<std::size_t>(tag >> 4) * 4;
+    std::int64_t vlen = tag & 15;
     std::int64_t params = 0;
-    if (v.params > 0) {
-      params = std::min<std::int64_t>(v.params, (end - ip) - len);
-      if (params < v.params && !final) break;
+    if (vlen == 15) {
+      std::uint32_t head[2];
+      std::memcpy(head, val, sizeof head);
+      val += sizeof head;
+      vlen = head[0];
+      if (head[1] > 0) {
+        params = std::min<std::int64_t>(head[1], (end - ip) - len);
+        if (params < head[1] && !final) break;
+      }
     }
-    const std::int64_t need = v.len + params * 5;
+    const std::int64_t need = vlen + params * 5;
     if (limit - op < need + kPad) {
       const std::int64_t w = op - out.data.get();
       if (!out.reserve(w + need + (end - ip) + kPad, w)) return -1;
       op = out.data.get() + w;
       limit = out.data.get() + out.cap;
     }
-    if (v.len <= kPad) {
-      std::memcpy(op, pool + v.off, kPad);
+    if (vlen <= kPad) {
+      std::memcpy(op, val, kPad);
     } else {
-      std::memcpy(op, pool + v.off, v.len);
+      std::memcpy(op, val, static_cast<std::size_t>(vlen));
     }
-    op += v.len;
+    op += vlen;
     ip += len;
     for (std::int64_t k = 0; k < params; ++k, op += 5) byteToken(*ip++, op);
   }
@@ -409,6 +432,8 @@ bool HexTable::prepare(io::Disk& disk, const std::string& inName, std::int64_t i
                        std::int64_t count, int direction, std::string& unmatched) {
   std::vector<std::uint8_t> bytes;
   const bool keep = preparedBytes_ < kPreparedBudget;
+  // Text turns into fewer bytes than it has, as a rule: one allocation.
+  if (keep) bytes.reserve(static_cast<std::size_t>(std::min(count, kPreparedBudget)));
   auto sink = [&](const std::uint8_t* p, std::int64_t n) {
     if (keep) bytes.insert(bytes.end(), p, p + n);
     return true;

@@ -97,16 +97,15 @@ class HexTable {
                             int direction, std::int64_t& written);
 
  private:
-  /// What a key turns into: bytes of the pool, and parameter bytes to show.
-  struct Value {
-    std::uint32_t off = 0;
-    std::uint32_t len = 0;
-    std::uint32_t params = 0;
-  };
+  /// A direction's keys and what they turn into. A key's tag locates its
+  /// value in the pool: (record offset / 4) * 16 + the value's length, or
+  /// + 15 for a record that begins with the length and the parameter count
+  /// as two 32-bit numbers (a value of 15 bytes or more, a control code).
+  /// So a match knows its output without another lookup.
   struct Direction {
     KeyIndex index;
-    std::vector<Value> values;      ///< by tag
-    std::vector<std::uint8_t> pool; ///< value bytes, with kPad spare bytes at the end
+    std::vector<std::int32_t> tags;  ///< by key, in file order
+    std::vector<std::uint8_t> pool;  ///< value records, with kPad spare bytes at the end
   };
 
   struct Out;
