@@ -9,8 +9,8 @@ bool parseFileField(const std::string& word, FileField& field) {
   if (colon == std::string::npos || colon == 0) return false;
   const std::string off = word.substr(0, colon);
   const std::string width = word.substr(colon + 1);
-  std::int32_t o = 0;
-  if (!parseLong32(off.c_str(), o) || o < 0) return false;
+  std::int64_t o = 0;
+  if (!parseNumber(off.c_str(), o) || o < 0) return false;
   if (width != "1" && width != "2" && width != "4" && width != "8") return false;
   field.off = o;
   field.width = width[0] - '0';

@@ -149,7 +149,7 @@ TEST(Units, ZeroNegativeAndTooLargeUnitsAreRefused) {
   Scratch s;
   s.write("data.bin", Bytes(8, '\0'));
   for (const char* opt : {"-pu", "-su"}) {
-    for (const char* value : {"0", "-2", "x"}) {
+    for (const char* value : {"0", "-2", "2147483648", "x"}) {
       RunResult r = s.dataport({"4440", "data.bin", opt, value});
       EXPECT_EQ(r.status, 1) << opt << " " << value;
       EXPECT_EQ(r.err, std::string(opt) + ":error parse\n") << value;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,78 @@ std::vector<Section> sections(const Bytes& elf) {
   return list;
 }
 
+/// The bytes of a section as `readelf -x` shows them: each line has the
+/// address, up to four groups of eight hex digits from column 13, and the
+/// characters.
+Bytes readelfHex(const Scratch& s, const std::string& name) {
+  RunResult r = sh(s, "readelf -x '" + name + "' a.o");
+  EXPECT_EQ(r.status, 0) << r.err;
+  Bytes bytes;
+  std::size_t at = 0;
+  while (at < r.out.size()) {
+    std::size_t end = r.out.find('\n', at);
+    if (end == std::string::npos) end = r.out.size();
+    const std::string line = r.out.substr(at, end - at);
+    at = end + 1;
+    if (line.rfind("  0x", 0) != 0 || line.size() < 13) continue;
+    std::string hex;
+    for (char c : line.substr(13, 36)) {
+      if (c != ' ') hex += c;
+    }
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+      bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+  }
+  return bytes;
+}
+
+TEST(LocatedHeader, ElfSectionsSplitLikeObjcopyDumpsThem) {
+  Scratch s;
+  s.write("a.cpp",
+          "int twice(int x) { return 2 * x; }\n"
+          "const char* greeting() { return \"hello, sections\"; }\n"
+          "int counter = 7;\n"
+          "double table[] = {1.5, 2.5, 3.5};\n");
+  RunResult cc = sh(s, "c++ -c -O1 a.cpp -o a.o");
+  ASSERT_EQ(cc.status, 0) << cc.err;
+  const Bytes elf = s.read("a.o");
+  ASSERT_EQ(elf.substr(0, 5), "\x7F" "ELF\x02");
+
+  // Records of 64 bytes; the count gap skips to sh_offset (24), then 8 bytes
+  // position, 8 bytes size, 48 bytes to the next record's sh_offset.
+  RunResult r =
+      s.dataport({"000O0800081C", "a.o", "sec", "-f", "-hp", "0x28:8", "-hcp", "0x3C:2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  std::vector<Section> list = sections(elf);
+  ASSERT_GT(list.size(), 8u);
+  // Numbered as the split numbers them: by position, then record number.
+  std::stable_sort(list.begin(), list.end(),
+                   [](const Section& a, const Section& b) { return a.offset < b.offset; });
+  int compared = 0, dumped = 0;
+  for (std::size_t n = 0; n < list.size(); ++n) {
+    const Section& sec = list[n];
+    const std::string number = std::to_string(n);
+    const Bytes got = s.read("sec." + std::string(3 - std::min<std::size_t>(3, number.size()), '0') + number);
+    if (sec.type == 0 || sec.type == 8) {  // SHT_NULL, SHT_NOBITS: no bytes in the file
+      EXPECT_TRUE(sec.size == 0 || got.size() == sec.size) << sec.name;
+      continue;
+    }
+    // readelf shows every section's bytes; objcopy dumps those it keeps as
+    // sections of their own (not the symbol and relocation tables).
+    EXPECT_TRUE(got == readelfHex(s, sec.name)) << sec.name;
+    std::filesystem::remove(s.path("want.bin"));
+    const RunResult dump = sh(s, "objcopy --dump-section '" + sec.name + "=want.bin' a.o dumped.o");
+    if (dump.status == 0 && s.exists("want.bin")) {
+      EXPECT_TRUE(got == s.read("want.bin")) << sec.name;
+      ++dumped;
+    }
+    ++compared;
+  }
+  EXPECT_GT(compared, 8);
+  EXPECT_GT(dumped, 3);
+}
+
 /// An archive: "ARC1", the entry count (4 bytes) at 4, the directory offset
 /// (4 bytes) at 8, the entries' bytes, then the directory at the end: 16
 /// bytes per entry, position, size, name (8 bytes, zero-filled).
@@ -74,6 +147,23 @@ Bytes archive(const std::vector<Entry>& entries) {
   return "ARC1" + le(entries.size(), 4) + le(12 + body.size(), 4) + body + dir;
 }
 
+/// Reads an archive back: every entry as its directory says, or a failure.
+std::vector<Entry> readArchive(const Bytes& a) {
+  std::vector<Entry> list;
+  EXPECT_EQ(a.substr(0, 4), "ARC1");
+  const std::uint64_t count = get(a, 4, 4);
+  const std::uint64_t dir = get(a, 8, 4);
+  EXPECT_EQ(dir + 16 * count, a.size()) << "the directory ends the file";
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::size_t rec = dir + 16 * i;
+    Entry e;
+    e.name = std::string(a.c_str() + rec + 8, strnlen(a.c_str() + rec + 8, 8));
+    e.data = a.substr(get(a, rec, 4), get(a, rec + 4, 4));
+    list.push_back(e);
+  }
+  return list;
+}
+
 TEST(LocatedHeader, ArchiveWithDirectoryAtTheEndSplitsIntoItsEntries) {
   Scratch s;
   const std::vector<Entry> entries = {{"intro", "Once upon a time"}, {"middle", "there was"},
@@ -84,6 +174,49 @@ TEST(LocatedHeader, ArchiveWithDirectoryAtTheEndSplitsIntoItsEntries) {
   Bytes expect;
   for (const Entry& e : entries) expect += e.data + e2e::defaultSeparator();
   EXPECT_EQ(s.read("text.out"), expect);
+}
+
+TEST(LocatedHeader, ArchiveEntryEditedLongerMovesTheDirectoryAndItsOffsetField) {
+  Scratch s;
+  const std::vector<Entry> entries = {{"intro", "Once upon a time"}, {"middle", "there was"},
+                                      {"end.txt", "an archive."}};
+  const Bytes original = archive(entries);
+  s.write("game.arc", original);
+  const std::vector<std::string> layout = {"0448", "-hp", "8:4", "-hcp", "4:4"};
+  auto args = [&](const std::vector<std::string>& more) {
+    std::vector<std::string> all = layout;
+    all.insert(all.begin() + 1, more.begin(), more.end());
+    return all;
+  };
+  RunResult r = s.dataport(args({"game.arc", "text.out"}));
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  // Unedited: the archive comes back byte for byte.
+  r = s.dataport(args({"text.out", "same.arc", "-i", "game.arc"}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(s.read("same.arc") == original);
+
+  Bytes edited = s.read("text.out");
+  const std::string from = "there was";
+  edited.replace(edited.find(from), from.size(), "there was once a longer entry");
+  s.write("text.out", edited);
+  r = s.dataport(args({"text.out", "new.arc", "-i", "game.arc"}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("header moved to offset 68\n"), std::string::npos) << r.out;
+
+  const Bytes result = s.read("new.arc");
+  EXPECT_EQ(get(result, 8, 4), 68u);
+  const std::vector<Entry> got = readArchive(result);
+  ASSERT_EQ(got.size(), 3u);
+  const std::vector<Entry> want = {{"intro", "Once upon a time"},
+                                   {"middle", "there was once a longer entry"},
+                                   {"end.txt", "an archive."}};
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    EXPECT_EQ(got[i].name, want[i].name) << i;
+    EXPECT_EQ(got[i].data, want[i].data) << i;
+  }
+  // Byte for byte the archive that holds the edited entries.
+  EXPECT_EQ(result, archive(want));
 }
 
 TEST(LocatedHeader, BigEndianFieldsAndAnEmptyCount) {

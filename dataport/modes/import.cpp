@@ -70,6 +70,21 @@ bool inside(std::int64_t off, std::int64_t count, std::int64_t size) {
   return off >= 0 && count >= 0 && off <= size && count <= size - off;
 }
 
+/// Writes the header's new offset into the "-hp" field of the output, in
+/// the run's byte order. Throws when the offset does not fit the field.
+void writeHeaderOffset(Job& job, std::int64_t headerAt) {
+  const int width = job.hpfield->width;
+  if (width < 8 && static_cast<std::uint64_t>(headerAt) >> (8 * width) != 0) {
+    throw Failure(format("Error: the header offset %lld does not fit the %lld-byte -hp field\n",
+                         headerAt, width));
+  }
+  std::uint8_t bytes[8] = {};
+  job.fields.encode(bytes, static_cast<std::uint64_t>(headerAt), width);
+  job.mustWriteAt(job.oname, bytes, arith::add(job.ostart, job.hpfield->off), width, "rb+");
+  io::out("header offset field at %lld set to %lld\n", static_cast<long long>(job.hpfield->off),
+          static_cast<long long>(headerAt));
+}
+
 }  // namespace
 
 void Job::measureGaps() {
@@ -136,6 +151,14 @@ void Job::importElements() {
 
   inputs.refuse(oname);
   if (hname) inputs.refuse(hdrname);
+  // The field that names the header's offset is rewritten when the header
+  // moves; it must lie in the bytes in front of the first element, which
+  // stay where they were.
+  if (hpfield && place.behind && arith::add(hpfield->off, hpfield->width) > firstPos) {
+    throw Failure(format("Error: the -hp field at %lld lies behind the first element in range "
+                         "(%lld); the moved header's offset could not be written there\n",
+                         hpfield->off, firstPos));
+  }
   prepareElements(false);
 
   // The planned positions: the edited elements back to back from where the
@@ -211,6 +234,10 @@ void Job::importElements() {
           if (aligned != at) mustFillAt(oname, fill, 0, arith::sub(aligned, at), "ab");
           at = aligned;
           tailShift = arith::sub(at, next);
+          // A header among the carried records moves as they do.
+          if (place.behind && j + 1 == place.after && hbase >= next) {
+            headerAt = arith::add(hbase, tailShift);
+          }
           gap -= before;
           from = next;
           changed = true;
@@ -237,6 +264,7 @@ void Job::importElements() {
   }
   if (headerAt != hbase) {
     io::out("header moved to offset %lld\n", static_cast<long long>(headerAt));
+    if (hpfield) writeHeaderOffset(*this, headerAt);
   }
   padToExact(*this, oname, exkind, exsize, fill);
 }
