@@ -219,6 +219,33 @@ TEST(LocatedHeader, ArchiveEntryEditedLongerMovesTheDirectoryAndItsOffsetField) 
   EXPECT_EQ(result, archive(want));
 }
 
+TEST(LocatedHeader, MovedHeaderOffsetThatTheFieldCannotHoldOrReachIsAnError) {
+  Scratch s;
+  // 238 bytes of entries: the directory lies at 250, which a 1-byte field
+  // still holds; 10 bytes more move it to 260, which it does not.
+  const std::vector<Entry> entries = {{"a", Bytes(200, 'a')}, {"b", Bytes(38, 'b')}};
+  s.write("game.arc", archive(entries));
+  RunResult r = s.dataport({"0448", "game.arc", "text.out", "-hp", "8:1", "-hcp", "4:4"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  s.write("text.out", Bytes(210, 'a') + e2e::defaultSeparator() + Bytes(38, 'b') +
+                          e2e::defaultSeparator());
+  r = s.dataport({"0448", "text.out", "new.arc", "-i", "game.arc", "-hp", "8:1", "-hcp", "4:4"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error: the header offset 260 does not fit the 1-byte -hp field\n");
+
+  // A field behind the first element (here inside the first entry, which
+  // repeats the directory offset) could not be rewritten where it was.
+  const std::vector<Entry> inside = {{"a", "offset" + e2e::le(250, 4) + Bytes(190, 'a')},
+                                     {"b", Bytes(38, 'b')}};
+  s.write("game2.arc", archive(inside));
+  r = s.dataport({"0448", "text.out", "new2.arc", "-i", "game2.arc", "-hp", "18:4", "-hcp", "4:4"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "Error: the -hp field at 18 lies behind the first element in range (12); the moved "
+            "header's offset could not be written there\n");
+  EXPECT_FALSE(s.exists("new2.arc"));
+}
+
 TEST(LocatedHeader, BigEndianFieldsAndAnEmptyCount) {
   Scratch s;
   // Count 2 at 0 (2 bytes), header offset at 2 (4 bytes), both big-endian.
