@@ -7,15 +7,8 @@
 #
 #   bench/hex_table_bench.sh [MIB]      (default 64)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
 mib=${1:-64}
-
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" --target tbl_convert_bench -j2 >/dev/null
-bench="$root/build/bench/tbl_convert_bench"
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/table_setup.sh"
 PYTHONPATH="$root/bench" python3 "$root/bench/hex_bench_data.py" \
   "$work/cp932.tbl" "$work/cp932.hex" "$work/text.sjis" "$mib"
 

@@ -9,15 +9,8 @@
 # The table holds every two-byte CP932 character and the half-width katakana
 # as the C library's iconv maps them (bench/cp932_bench_data.py).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
 mib=${1:-64}
-
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" --target tbl_convert_bench -j2 >/dev/null
-bench="$root/build/bench/tbl_convert_bench"
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/table_setup.sh"
 python3 "$root/bench/cp932_bench_data.py" "$work/cp932.tbl" "$work/text.sjis" "$mib"
 
 # Each program runs three times; the best wall time and the best processor
