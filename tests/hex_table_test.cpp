@@ -193,6 +193,20 @@ TEST_F(HexTableRun, DFileSplitAndJoinConvertBothWays) {
   EXPECT_EQ(s.read("back.txt"), s.read("text.txt"));
 }
 
+TEST_F(HexTableRun, ReversedTableTurnsTextInTheDataFileIntoBytesOnSplit) {
+  // The data file holds text; -tr makes the split convert it to bytes.
+  s.write("text.bin", counted({"\xE3\x81\x82<end>", "ab<$FF>"}));
+  ok({"4440", "text.bin", "bytes.out", "-tx", "sjis.tbl", "-tr"});
+  const Bytes sep = e2e::defaultSeparator();
+  EXPECT_EQ(s.read("bytes.out"), Bytes("\x82\xA0\x00", 3) + sep + "ab\xFF" + sep);
+
+  s.write("bad.bin", counted({"ab", "a<x"}));
+  RunResult r = s.dataport({"4440", "bad.bin", "bad.out", "-tx", "sjis.tbl", "-tr"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("element 1: no table entry for: <x\n"), Bytes::npos) << r.err;
+  EXPECT_FALSE(s.exists("bad.out"));
+}
+
 TEST_F(HexTableRun, BadTableLineAndTwoTablesAreRefused) {
   s.write("data.bin", counted({"abc"}));
   s.write("bad.tbl", "41=A\r\n# fine\r\n8140 =x\r\n");
