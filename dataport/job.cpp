@@ -95,6 +95,7 @@ void Job::reset() {
   ostart = 0;
   shift = 0;
   nodups = false;
+  quiet = false;
 }
 
 void Job::finishFiles() {

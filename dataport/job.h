@@ -84,6 +84,7 @@ class Job {
   std::optional<FileField> hpfield;       ///< "-hp": the data file's field that holds hbase
   std::optional<FileField> hcpfield;      ///< "-hcp": the data file's field that holds the count
   io::FieldFormat fields;                 ///< "-be", "-pu", "-su": how header fields are stored
+  bool quiet = false;                     ///< "-q": nothing on standard output
 
   /// All file access of the run.
   io::Disk disk;

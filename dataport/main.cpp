@@ -1,8 +1,10 @@
 // dataport: one job per start. The Job is built from the command line, runs
 // the mode the options chose, and writes out its files. Every error arrives
 // here as a message text, which is written unchanged to standard error; the
-// exit status is 1 after an error text and 0 after a successful run.
+// exit status is 1 after an error text and 0 after a successful run. A
+// command line that asks for help or the version gets that and no job.
 
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -13,6 +15,7 @@
 #include "dataport/failure.h"
 #include "dataport/io/console.h"
 #include "dataport/job.h"
+#include "dataport/usage.h"
 
 namespace {
 
@@ -67,6 +70,13 @@ int runJob(int argc, char** argv) {
 int main(int argc, char** argv) {
   int status = 1;
   try {
+    switch (dataport::requestOf(argc, argv)) {
+      case dataport::Request::kHelp: std::fputs(dataport::kUsage, stdout); return 0;
+      case dataport::Request::kVersion:
+        std::fputs(dataport::versionLine().c_str(), stdout);
+        return 0;
+      case dataport::Request::kJob: break;
+    }
     status = runJob(argc, argv);
   } catch (const std::bad_alloc&) {
     printLiteral("error: out of memory\n");

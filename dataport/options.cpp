@@ -16,10 +16,12 @@
 #include <vector>
 
 #include "dataport/failure.h"
+#include "dataport/io/console.h"
 #include "dataport/io/failure_text.h"
 #include "dataport/io/file_helpers.h"
 #include "dataport/job.h"
 #include "dataport/option_store.h"
+#include "dataport/options.h"
 #include "dataport/table/hex_table.h"
 #include "dataport/table/tbs_table.h"
 
@@ -124,6 +126,7 @@ const OptionRow kOptionRows[] = {
      "-pu:error parse\n"},
     {"-su", K::kNumber, [](Job& j, const V& v) { j.fields.sizeUnit = unit(v, "-su:error parse\n"); },
      "-su:error parse\n"},
+    {"-q", K::kNone, [](Job& j, const V&) { j.quiet = true; }, nullptr},
 };
 
 /// Reads the value of the option just found, from the word after it.
@@ -204,6 +207,19 @@ void refuseStrayWords(const OptionStore& opts, int argc, char** argv,
 
 }  // namespace
 
+std::vector<std::string_view> optionWords() {
+  std::vector<std::string_view> words;
+  for (const OptionRow& row : kOptionRows) words.emplace_back(row.word);
+  return words;
+}
+
+bool takesValue(std::string_view word) {
+  for (const OptionRow& row : kOptionRows) {
+    if (word == row.word) return row.kind != K::kNone;
+  }
+  return false;
+}
+
 void Job::parse(int argc, char** argv) {
   OptionStore opts(argc, argv);
 
@@ -231,6 +247,8 @@ void Job::parse(int argc, char** argv) {
     f.row->apply(*this, f.value);
     if (std::strcmp(f.row->word, "-df") == 0) loadSeparatorFile(*this);
   }
+  // Decoding the htype already prints its layout.
+  io::setQuiet(quiet);
 
   auto given = [&](const char* word) {
     return std::any_of(found.begin(), found.end(),

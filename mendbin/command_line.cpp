@@ -1,5 +1,7 @@
 #include "mendbin/command_line.h"
 
+#include "tools_version.h"
+
 namespace mendbin {
 
 const char kUsage[] =
@@ -16,6 +18,8 @@ const char kUsage[] =
     "           each other line format 'HEX_OFFSET: HEX_BYTE_ORG HEX_BYTE_PATCH'\n"
     " HEX_OFFSET is handled as 32bit integers. HEX_BYTE as unsigned byte.\n"
     " Only errors are printed.\n";
+
+std::string versionLine() { return std::string("mendbin ") + TOOLS_VERSION + "\n"; }
 
 Settings readOptionWords(int argc, const char* const* argv) {
   Settings settings;

@@ -1,5 +1,8 @@
 #pragma once
-// The command line of mendbin: DIFF_FILE FILE_TO_PATCH [-n] [-r] [-c].
+// The command line of mendbin: DIFF_FILE FILE_TO_PATCH [-n] [-r] [-c]; with fewer
+// than two arguments the usage text, with "--version" alone the version.
+
+#include <string>
 
 #include "mendbin/patcher.h"
 
@@ -8,6 +11,9 @@ namespace mendbin {
 /// The usage text, printed to standard output when fewer than two arguments
 /// are given.
 extern const char kUsage[];
+
+/// "mendbin VERSION\n", printed for the one argument "--version".
+std::string versionLine();
 
 /// Settings from the option words, arguments 3 and 4 of argv (those present).
 /// Only the second character of a word counts: n turns verification off, r

@@ -26,6 +26,10 @@ std::string fileError(const char* what, const std::string& path, int error) {
 
 int main(int argc, char** argv) {
   using namespace mendbin;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::fputs(versionLine().c_str(), stdout);
+    return 0;
+  }
   if (argc < 3) {
     std::fputs(kUsage, stdout);
     return 0;

@@ -19,16 +19,23 @@ bool bufferStdout() {
 
 [[maybe_unused]] const bool stdoutBuffered = bufferStdout();
 
+bool quietMode = false;
+
 }  // namespace
 
 void out(const char* fmt, ...) {
+  if (quietMode) return;
   va_list args;
   va_start(args, fmt);
   std::vfprintf(stdout, fmt, args);
   va_end(args);
 }
 
-void outText(const char* text) { std::fputs(text, stdout); }
+void outText(const char* text) {
+  if (!quietMode) std::fputs(text, stdout);
+}
+
+void setQuiet(bool quiet) { quietMode = quiet; }
 
 void err(const char* fmt, ...) {
   std::fflush(stdout);
