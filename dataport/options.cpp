@@ -247,7 +247,7 @@ void Job::parse(int argc, char** argv) {
     f.row->apply(*this, f.value);
     if (std::strcmp(f.row->word, "-df") == 0) loadSeparatorFile(*this);
   }
-  // Decoding the htype already prints its layout.
+  // Before anything of the run is printed.
   io::setQuiet(quiet);
 
   auto given = [&](const char* word) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dataport/io/console.h"
 #include "dataport/job.h"
 #include "dataport/option_store.h"
 #include "dataport/table/tbs_table.h"
@@ -251,6 +252,18 @@ TEST_F(ParseTest, SwitchesSetTheirFields) {
   EXPECT_EQ(job->blockkind, 16u);
   EXPECT_TRUE(job->sepindata);
   EXPECT_EQ(job->fill, 'x');
+}
+
+TEST_F(ParseTest, QuietSilencesStandardOutputUntilTheNextParse) {
+  for (bool quiet : {true, false}) {
+    Trace trace;
+    auto job = quiet ? parse({"440", "-q", "in.bin"}) : parse({"440", "in.bin"});
+    ASSERT_NE(job, nullptr) << error;
+    EXPECT_EQ(job->quiet, quiet);
+    io::out("a trace line\n");
+    io::outText("a text\n");
+    EXPECT_EQ(trace.text(), quiet ? "" : "a trace line\na text\n");
+  }
 }
 
 TEST_F(ParseTest, LaterSizeRowsWin) {

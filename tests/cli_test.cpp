@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e_support.h"
+#include "tools_version.h"
 
 namespace {
 
@@ -24,13 +25,49 @@ std::size_t filesIn(const Scratch& s) {
   return n;
 }
 
-TEST(Cli, EmptyCommandLineAsksForTheHtypeAndTouchesNoFile) {
+TEST(Cli, EmptyCommandLineHelpAndQuestionMarkPrintTheUsageAndTouchNoFile) {
   Scratch s;
-  auto r = s.dataport({});
-  EXPECT_EQ(r.err, "htype:error parse\n");
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.status, 1);
+  s.write("in.bin", twoElementFile());
+  const std::string usage = s.dataport({}).out;
+  EXPECT_EQ(usage.rfind("dataport - ", 0), 0u) << usage;
+  EXPECT_NE(usage.find("Usage: dataport [options] HTYPE INPUT"), std::string::npos);
+  const std::vector<std::string> lines[] = {
+      {}, {"--help"}, {"-?"}, {"440", "in.bin", "--help"}, {"-q", "-?"}};
+  for (const auto& args : lines) {
+    auto r = s.dataport(args);
+    EXPECT_EQ(r.out, usage);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+  }
+  EXPECT_EQ(filesIn(s), 1u);
+}
+
+TEST(Cli, VersionPrintsNameAndProjectVersion) {
+  Scratch s;
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"},
+                                               {"440", "--version", "-q"}}) {
+    auto r = s.dataport(args);
+    EXPECT_EQ(r.out, std::string("dataport ") + TOOLS_VERSION + "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+  }
   EXPECT_EQ(filesIn(s), 0u);
+}
+
+TEST(Cli, HelpWordAsAnOptionValueIsTheValue) {
+  Scratch s;
+  s.write("in.bin", twoElementFile());
+  auto r = s.dataport({"440", "in.bin", "-q", "-d", "--help"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(s.read("output.out"), "ABCD--help" "xyz--help");
+}
+
+TEST(Cli, HFileOptionIsNoHelp) {
+  Scratch s;
+  auto r = s.dataport({"-h"});
+  EXPECT_EQ(r.err, "-h:error parse\n");
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST(Cli, ParseErrorsEndWithTheirMessageAndStatus1) {

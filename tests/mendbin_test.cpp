@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e_support.h"
+#include "tools_version.h"
 
 namespace {
 
@@ -62,6 +63,34 @@ TEST(MendbinCommandLine, FewerThanTwoArgumentsPrintUsage) {
     EXPECT_EQ(r.err, "");
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(s.dir()), {}), 1);
+}
+
+TEST(MendbinCommandLine, HelpOrVersionAloneAnswerAndTouchNoFile) {
+  Scratch s;
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"--help"}, kUsage},
+      {{"--version"}, std::string("mendbin ") + TOOLS_VERSION + "\n"},
+  };
+  for (const Case& c : cases) {
+    e2e::RunResult r = s.mendbin(c.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(s.dir()), {}), 0);
+}
+
+TEST(MendbinCommandLine, VersionWithOtherArgumentsIsTheDiffFileName) {
+  Scratch s;
+  s.write("f.bin", "abc");
+  e2e::RunResult r = s.mendbin({"--version", "f.bin"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("ERROR: can't open file : --version : ", 0), 0u) << r.err;
 }
 
 TEST(MendbinCommandLine, OnlyTheSecondCharacterOfOptionWordsCounts) {
