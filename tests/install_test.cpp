@@ -86,6 +86,12 @@ TEST(Install, ManPagesRenderWithoutWarnings) {
     auto r = shell(s, "groff -man -Tutf8 -ww '" + file + "' >/dev/null");
     EXPECT_EQ(r.status, 0) << page;
     EXPECT_EQ(r.err, "") << page;
+    if (haveCommand(s, "man")) {
+      r = shell(s, "MANWIDTH=80 man -l '" + file + "' >man.txt");
+      EXPECT_EQ(r.status, 0) << page;
+      EXPECT_EQ(r.err, "") << page;
+      EXPECT_NE(s.read("man.txt").find("EXIT STATUS"), std::string::npos) << page;
+    }
     // The page names its version, the project's.
     EXPECT_NE(s.read(std::string("prefix/share/man/man1/") + page + ".1").find(TOOLS_VERSION),
               std::string::npos)
