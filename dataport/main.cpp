@@ -26,6 +26,14 @@ void printText(const std::string& text) { dataport::io::errText(text.data(), tex
 /// For the texts of a run that ran out of memory: no allocation on the way.
 void printLiteral(const char* text) { dataport::io::errText(text, std::strlen(text)); }
 
+/// Prints the usage text or the version line; 1 when it cannot be written.
+int answer(const std::string& text) {
+  std::fputs(text.c_str(), stdout);
+  if (std::fflush(stdout) == 0) return 0;
+  printLiteral("error writing standard output\n");
+  return 1;
+}
+
 int runJob(int argc, char** argv) {
   std::unique_ptr<Job> job;
   try {
@@ -71,13 +79,10 @@ int main(int argc, char** argv) {
   int status = 1;
   try {
     switch (dataport::requestOf(argc, argv)) {
-      case dataport::Request::kHelp: std::fputs(dataport::kUsage, stdout); return 0;
-      case dataport::Request::kVersion:
-        std::fputs(dataport::versionLine().c_str(), stdout);
-        return 0;
-      case dataport::Request::kJob: break;
+      case dataport::Request::kHelp: return answer(dataport::kUsage);
+      case dataport::Request::kVersion: return answer(dataport::versionLine());
+      case dataport::Request::kJob: status = runJob(argc, argv); break;
     }
-    status = runJob(argc, argv);
   } catch (const std::bad_alloc&) {
     printLiteral("error: out of memory\n");
   } catch (const std::exception& e) {
