@@ -13,6 +13,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dataport/failure.h"
@@ -180,12 +181,15 @@ bool looksLikeOption(const char* word) {
   return c == '-' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool isOptionWord(const char* word) {
+/// The row of the option word `word`, or nullptr.
+const OptionRow* rowOf(std::string_view word) {
   for (const OptionRow& row : kOptionRows) {
-    if (std::strcmp(row.word, word) == 0) return true;
+    if (word == row.word) return &row;
   }
-  return false;
+  return nullptr;
 }
+
+bool isOptionWord(const char* word) { return rowOf(word) != nullptr; }
 
 /// Refuses the command line for the first word on it, in line order, that
 /// is no option word of the table, repeats one, or is a fifth file name.
@@ -214,10 +218,8 @@ std::vector<std::string_view> optionWords() {
 }
 
 bool takesValue(std::string_view word) {
-  for (const OptionRow& row : kOptionRows) {
-    if (word == row.word) return row.kind != K::kNone;
-  }
-  return false;
+  const OptionRow* row = rowOf(word);
+  return row != nullptr && row->kind != K::kNone;
 }
 
 void Job::parse(int argc, char** argv) {

@@ -141,7 +141,7 @@ TEST(Install, CompletionsOfferFilesWhereAFileGoes) {
       {dp, "dataport -hm", 1, {"-hmax"}},
       {mb, "mendbin g", 1, both},
       {mb, "mendbin d.txt game.d", 2, {"game.dat"}},
-      {mb, "mendbin d.txt f -", 3, {"-n", "-r"}},
+      {mb, "mendbin d.txt f -", 3, {"-n", "-r", "-c"}},
       {mb, "mendbin --v", 1, {"--version"}},
   };
   for (const Case& c : cases) {
