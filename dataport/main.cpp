@@ -11,8 +11,10 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dataport/failure.h"
+#include "dataport/io/arguments.h"
 #include "dataport/io/console.h"
 #include "dataport/job.h"
 #include "dataport/usage.h"
@@ -78,10 +80,16 @@ int runJob(int argc, char** argv) {
 int main(int argc, char** argv) {
   int status = 1;
   try {
-    switch (dataport::requestOf(argc, argv)) {
+    // The words in UTF-8 (on Windows from the wide command line).
+    std::vector<std::string> words = dataport::io::commandLineWords(argc, argv);
+    std::vector<char*> args;
+    for (std::string& w : words) args.push_back(w.data());
+    args.push_back(nullptr);
+    const int count = static_cast<int>(words.size());
+    switch (dataport::requestOf(count, args.data())) {
       case dataport::Request::kHelp: return answer(dataport::kUsage);
       case dataport::Request::kVersion: return answer(dataport::versionLine());
-      case dataport::Request::kJob: status = runJob(argc, argv); break;
+      case dataport::Request::kJob: status = runJob(count, args.data()); break;
     }
   } catch (const std::bad_alloc&) {
     printLiteral("error: out of memory\n");

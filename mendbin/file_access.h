@@ -1,7 +1,7 @@
 #pragma once
 // Positioned access to the file being patched: the one small interface through
 // which the patcher touches the disk, so that its logic can be tested on a
-// file held in memory. The real implementation is PosixFile.
+// file held in memory. The real implementation is SystemFile.
 
 #include <cstdint>
 

@@ -7,14 +7,14 @@
 #include <cstdio>
 
 #include "mendbin/listing_reader.h"
-#include "mendbin/posix_file.h"
+#include "mendbin/system_file.h"
 
 namespace mendbin {
 
 class ListingPasses {
  public:
   /// REQUIRES: `file` is open, at its start, and outlives the passes.
-  explicit ListingPasses(PosixFile& file) : file_(file) {}
+  explicit ListingPasses(SystemFile& file) : file_(file) {}
   ~ListingPasses();
   ListingPasses(const ListingPasses&) = delete;
   ListingPasses& operator=(const ListingPasses&) = delete;
@@ -28,7 +28,7 @@ class ListingPasses {
   IoResult readFirst(std::uint8_t* dst, std::int64_t n);
   IoResult readCopy(std::uint8_t* dst, std::int64_t n);
 
-  PosixFile& file_;
+  SystemFile& file_;
   int passes_ = 0;
   bool seekable_ = true;
   std::FILE* copy_ = nullptr;  ///< the copy of a listing that cannot be repositioned

@@ -5,13 +5,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "mendbin/command_line.h"
 #include "mendbin/listing_passes.h"
 #include "mendbin/listing_reader.h"
 #include "mendbin/patcher.h"
-#include "mendbin/posix_file.h"
 #include "mendbin/run.h"
+#include "mendbin/system_file.h"
 
 namespace {
 
@@ -24,8 +25,17 @@ std::string fileError(const char* what, const std::string& path, int error) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int rawArgc, char** rawArgv) {
   using namespace mendbin;
+  useBinaryStandardStreams();
+  // The words in UTF-8 (on Windows from the wide command line).
+  std::vector<std::string> words = commandLineWords(rawArgc, rawArgv);
+  std::vector<char*> wordPointers;
+  for (std::string& w : words) wordPointers.push_back(w.data());
+  wordPointers.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+  char** const argv = wordPointers.data();
+
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::fputs(versionLine().c_str(), stdout);
     return 0;
@@ -38,7 +48,7 @@ int main(int argc, char** argv) {
   const std::string listingPath = argv[1];
   const std::string targetPath = argv[2];
 
-  PosixFile listingFile;
+  SystemFile listingFile;
   if (int error = listingFile.open(argv[1], false); error != 0) {
     printError(fileError("can't open file", listingPath, error));
     return 1;
@@ -52,7 +62,7 @@ int main(int argc, char** argv) {
   }
 
   // A check writes nothing, so it needs no write access to the file.
-  PosixFile target;
+  SystemFile target;
   if (int error = target.open(argv[2], !settings.checkOnly); error != 0) {
     printError(fileError("can't open file", targetPath, error));
     return 1;

@@ -3,7 +3,9 @@
 # use, once under AddressSanitizer and UndefinedBehaviorSanitizer. Before
 # that, the programs are built in a tree of their own with GoogleTest hidden
 # (they must build without it) and packed with cpack; in CI (CI=true, as
-# root) the .deb is installed with dpkg and removed again. Ends with one line
+# root) the .deb is installed with dpkg and removed again. After them, when
+# MinGW-w64 and Wine are installed, a third run: the Windows build, its tests
+# under Wine, and its .zip. Ends with one line
 # "N passed, M failed" over all runs; the exit status is 1 when a test failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -95,6 +97,25 @@ configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_tests plain build
 configure_and_build build-san -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON
 run_tests sanitized build-san ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1
+
+# The Windows build of the same sources (MinGW-w64), its tests run under
+# Wine, when both are installed (.ci/run installs them). Wine's first start
+# prepares its prefix: once, before the build, in the build tree's own prefix
+# that the test commands use.
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
+  if [[ ! -f build-win/wine/system.reg ]]; then
+    say "build-win: prepare the Wine prefix"
+    mkdir -p build-win
+    WINEPREFIX="$PWD/build-win/wine" WINEDEBUG=-all wineboot -i >/dev/null 2>&1
+  fi
+  configure_and_build build-win --toolchain cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+  run_tests windows build-win
+  say "build-win: cpack"
+  (cd build-win && cpack >/dev/null)
+  ls build-win/*.zip
+else
+  echo "Windows run skipped: MinGW-w64 (g++-mingw-w64-x86-64-posix) or Wine not installed"
+fi
 
 echo
 echo "$passed passed, $failed failed"

@@ -1,10 +1,5 @@
 #include "tests/e2e_support.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -12,8 +7,6 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
-
-extern char** environ;
 
 namespace e2e {
 namespace fs = std::filesystem;
@@ -35,54 +28,39 @@ Scratch::~Scratch() {
   fs::remove_all(dir_, ec);
 }
 
-std::string Scratch::path(const std::string& name) const { return (dir_ / name).string(); }
+fs::path utf8Path(const std::string& text) {
+  return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string utf8Text(const fs::path& p) {
+  const std::u8string u = p.u8string();
+  return std::string(u.begin(), u.end());
+}
+
+std::string Scratch::path(const std::string& name) const { return utf8Text(dir_ / utf8Path(name)); }
 
 void Scratch::write(const std::string& name, const Bytes& bytes) const {
-  std::ofstream f(path(name), std::ios::binary | std::ios::trunc);
+  std::ofstream f(dir_ / utf8Path(name), std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(f.good()) << "cannot write " << name;
 }
 
 Bytes Scratch::read(const std::string& name) const {
-  std::ifstream f(path(name), std::ios::binary);
+  std::ifstream f(dir_ / utf8Path(name), std::ios::binary);
   EXPECT_TRUE(f.good()) << "cannot read " << name;
   return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-bool Scratch::exists(const std::string& name) const { return fs::exists(dir_ / name); }
+bool Scratch::exists(const std::string& name) const { return fs::exists(dir_ / utf8Path(name)); }
 
-static std::string slurp(const fs::path& p) {
+Bytes slurp(const fs::path& p) {
   std::ifstream f(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-RunResult Scratch::run(const std::string& program, const std::vector<std::string>& args) const {
-  // Output goes to files outside the scratch folder so that a listing of the
-  // folder only shows what the program wrote.
-  fs::path outFile = dir_.string() + ".stdout";
-  fs::path errFile = dir_.string() + ".stderr";
-  std::vector<std::string> words{program};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
-  pid_t pid = 0;
+RunResult collectRun(int status, const fs::path& outFile, const fs::path& errFile) {
   RunResult r;
-  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    ADD_FAILURE() << "cannot start " << program;
-    return r;
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.status = status;
   r.out = slurp(outFile);
   r.err = slurp(errFile);
   std::error_code ec;
@@ -93,7 +71,7 @@ RunResult Scratch::run(const std::string& program, const std::vector<std::string
 
 static std::string binary(const char* var, const char* builtIn) {
   const char* p = std::getenv(var);
-  return (p != nullptr && *p != '\0') ? p : builtIn;
+  return (p != nullptr && *p != '\0') ? p : builtProgram(builtIn);
 }
 
 RunResult Scratch::dataport(const std::vector<std::string>& args) const {

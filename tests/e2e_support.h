@@ -49,6 +49,22 @@ class Scratch {
   std::filesystem::path dir_;
 };
 
+/// A path from UTF-8 text, and the UTF-8 text of a path (on Windows the
+/// narrow path functions would use the system's code page instead).
+std::filesystem::path utf8Path(const std::string& text);
+std::string utf8Text(const std::filesystem::path& p);
+/// Whole content of a file ("" when it cannot be read).
+Bytes slurp(const std::filesystem::path& p);
+/// The result of a finished run: its status and the output it left in the
+/// two files, which are removed.
+RunResult collectRun(int status, const std::filesystem::path& outFile,
+                     const std::filesystem::path& errFile);
+
+// The platform's side (e2e_support_posix.cpp, e2e_support_win32.cpp):
+// Scratch::run, and
+/// the path of a program built with the tests, from the path the build gave.
+std::string builtProgram(const char* builtIn);
+
 /// Little-endian bytes of the low `width` bytes of v.
 Bytes le(std::uint64_t v, int width);
 /// n copies of byte b.

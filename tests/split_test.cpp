@@ -302,4 +302,23 @@ TEST_F(SplitTest, ElementBeyond4GiBIsCopiedFromItsPosition) {
   EXPECT_EQ(s.read("output.out"), dfile({"DATA"}));
 }
 
+TEST_F(SplitTest, AppendGoesBeyond4GiBOfAnExistingOutput) {
+  const std::uint64_t end = (std::uint64_t{5} << 30) + 7;
+  writeCounted("data.bin", {"FAR"});
+  {
+    std::ofstream f(s.path("big.out"), std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(end - 1));
+    f.put('E');
+  }
+  run({"4440", "data.bin", "big.out", "-a"});
+  const Bytes added = dfile({"FAR"});
+  std::ifstream f(s.path("big.out"), std::ios::binary);
+  f.seekg(0, std::ios::end);
+  EXPECT_EQ(static_cast<std::uint64_t>(f.tellg()), end + added.size());
+  f.seekg(static_cast<std::streamoff>(end - 1));
+  Bytes tail(added.size() + 1, '\0');
+  f.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+  EXPECT_EQ(tail, "E" + added);
+}
+
 }  // namespace

@@ -1,8 +1,8 @@
 #include "dataport/io/console.h"
 
-#include <unistd.h>
-
 #include <cstdarg>
+
+#include "dataport/io/standard_streams.h"
 
 namespace dataport::io {
 
@@ -13,7 +13,7 @@ namespace {
 char stdoutBuffer[1 << 18];
 
 bool bufferStdout() {
-  if (!::isatty(STDOUT_FILENO)) std::setvbuf(stdout, stdoutBuffer, _IOFBF, sizeof stdoutBuffer);
+  prepareStandardStreams(stdoutBuffer, sizeof stdoutBuffer);
   return true;
 }
 

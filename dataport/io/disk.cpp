@@ -1,21 +1,21 @@
 #include "dataport/io/disk.h"
 
 // How the cache works. Each regular file the run touches has one Entry,
-// found by its (device, inode) pair so that two names of one file (a hard
-// link, "./a" and "a") share it; a map from names gives the common case
-// without a system call. An Entry holds the descriptor, what is known of the
-// size on disk, a write buffer that gathers consecutive writes, and a
-// read-ahead for reads that go forward. The design keeps one invariant: the
-// read-ahead only exists while nothing has been written since it was read,
-// and a read always writes the buffer out first, so the two never disagree.
+// found by its identity (device and inode; volume and file index on
+// Windows) so that two names of one file (a hard link, "./a" and "a") share
+// it; a map from names gives the common case without a system call. An
+// Entry holds the open file, what is known of the size on disk, a write
+// buffer that gathers consecutive writes, and a read-ahead for reads that go
+// forward. The design keeps one invariant: the read-ahead only exists while
+// nothing has been written since it was read, and a read always writes the
+// buffer out first, so the two never disagree.
+//
+// The files themselves are the platform's (native_file.h); their error
+// numbers are errno values on every platform.
 //
 // Every write failure is kept in `failures` (closeAll reports the first),
 // and the handle that caused it, or the next writing handle of that file,
 // returns false from release.
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,6 +25,8 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "dataport/io/native_file.h"
 
 namespace dataport::io {
 
@@ -37,69 +39,13 @@ constexpr std::size_t kMaxOpenFiles = 48;
 constexpr std::int64_t kBufferCap = 256 * 1024;
 /// Read-ahead of one open file, used when reads go forward through it.
 constexpr std::int64_t kAheadCap = 256 * 1024;
-/// Largest transfer handed to one system call.
-constexpr std::int64_t kMaxIo = 1 << 30;
-
 constexpr std::int64_t kMaxOff = std::numeric_limits<std::int64_t>::max();
 
 bool needsWrite(OpenMode m) { return m != OpenMode::Read; }
 bool canRead(OpenMode m) { return m == OpenMode::Read || m == OpenMode::Update; }
 
-/// Writes all n bytes at off (pwrite) or at the current position (off < 0),
-/// retrying after interruptions and partial writes. Returns the bytes that
-/// reached the file; when fewer, `error` holds the reason.
-std::int64_t writeAll(int fd, const std::uint8_t* src, std::int64_t n, std::int64_t off,
-                      int& error) {
-  std::int64_t done = 0;
-  while (done < n) {
-    std::size_t chunk = static_cast<std::size_t>(std::min(n - done, kMaxIo));
-    ssize_t w = off >= 0 ? ::pwrite(fd, src + done, chunk, off + done)
-                         : ::write(fd, src + done, chunk);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      break;
-    }
-    if (w == 0) {  // no progress: treat as failure rather than spin
-      error = EIO;
-      break;
-    }
-    done += w;
-  }
-  return done;
-}
-
-/// Reads up to n bytes at off (pread) or at the current position (off < 0),
-/// until n bytes arrived or the end of the file. -1 on a read error.
-std::int64_t readAll(int fd, std::uint8_t* dst, std::int64_t n, std::int64_t off) {
-  std::int64_t done = 0;
-  while (done < n) {
-    std::size_t chunk = static_cast<std::size_t>(std::min(n - done, kMaxIo));
-    ssize_t r = off >= 0 ? ::pread(fd, dst + done, chunk, off + done)
-                         : ::read(fd, dst + done, chunk);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (r == 0) break;
-    done += r;
-  }
-  return done;
-}
-
-int openRetry(const char* name, int flags) {
-  for (;;) {
-    int fd = ::open(name, flags | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EINTR) return fd;
-  }
-}
-
-/// close() that counts an interrupted close as done (Linux releases the
-/// descriptor in any case) and reports every other failure.
-bool closeFd(int fd) {
-  if (fd < 0) return true;
-  return ::close(fd) == 0 || errno == EINTR;
-}
+using native::File;
+using native::kNoFile;
 
 }  // namespace
 
@@ -117,11 +63,10 @@ OpenMode parseOpenMode(const char* mode) {
 // it is only kept while nothing is written to the file, so it never needs
 // to be merged with `buf`.
 struct Entry {
-  int fd = -1;
+  File fd = kNoFile;
   bool readable = false;
   bool writable = false;
-  dev_t dev = 0;
-  ino_t ino = 0;
+  FileId id;
   std::string name;  ///< the name it was last opened by (for failure reports)
   std::vector<std::string> aliases;
   std::int64_t diskSize = 0;
@@ -148,7 +93,7 @@ struct Slot {
   bool inUse = false;
   OpenMode mode = OpenMode::Read;
   Entry* entry = nullptr;
-  int fd = -1;            ///< uncached file
+  File fd = kNoFile;      ///< uncached file
   std::int64_t pos = 0;   ///< uncached file: current position
   std::string name;       ///< uncached file
   bool failed = false;    ///< a write through this handle (or one it caused) failed
@@ -157,7 +102,7 @@ struct Slot {
 struct Disk::Impl {
   std::vector<std::unique_ptr<Entry>> entries;
   std::unordered_map<std::string, Entry*> byName;
-  std::map<std::pair<dev_t, ino_t>, Entry*> byId;
+  std::map<FileId, Entry*> byId;
   std::vector<Slot> slots;
   std::vector<int> freeSlots;
   std::uint64_t clock = 0;
@@ -184,7 +129,7 @@ struct Disk::Impl {
     if (e.buf.empty()) return true;
     std::int64_t n = static_cast<std::int64_t>(e.buf.size());
     int error = 0;
-    std::int64_t w = writeAll(e.fd, e.buf.data(), n, e.bufOff, error);
+    std::int64_t w = native::write(e.fd, e.buf.data(), n, e.bufOff, error);
     if (w > 0) e.diskSize = std::max(e.diskSize, e.bufOff + w);
     e.buf.clear();
     if (w == n) return true;
@@ -195,8 +140,8 @@ struct Disk::Impl {
   }
 
   void refreshSize(Entry& e) {
-    struct stat st;
-    if (::fstat(e.fd, &st) == 0) e.diskSize = st.st_size;
+    FileStatus st;
+    if (native::status(e.fd, &st)) e.diskSize = st.size;
   }
 
   void forgetNames(Entry* e) {
@@ -210,9 +155,9 @@ struct Disk::Impl {
   /// Writes out and closes e and drops it from the cache.
   void drop(Entry* e) {
     flush(*e);
-    if (!closeFd(e->fd)) recordFailure(e->name, errno);
+    if (!native::close(e->fd)) recordFailure(e->name, native::lastError());
     forgetNames(e);
-    byId.erase({e->dev, e->ino});
+    byId.erase(e->id);
     for (std::size_t i = 0; i < entries.size(); ++i) {
       if (entries[i].get() == e) {
         entries[i] = std::move(entries.back());
@@ -262,37 +207,24 @@ struct Disk::Impl {
 
   /// Opens the name afresh and finds or makes its entry; -1 on failure.
   Disk::Handle openSlow(const std::string& name, OpenMode mode) {
-    int fd = -1;
     bool readable = true;
     bool writable = needsWrite(mode);
-    switch (mode) {
-      case OpenMode::Read:
-        fd = openRetry(name.c_str(), O_RDONLY);
-        break;
-      case OpenMode::Update:
-        fd = openRetry(name.c_str(), O_RDWR);
-        break;
-      case OpenMode::Write:
-      case OpenMode::Append:
-        fd = openRetry(name.c_str(), O_RDWR | O_CREAT);
-        if (fd < 0 && errno == EACCES) {  // writable but not readable
-          fd = openRetry(name.c_str(), O_WRONLY | O_CREAT);
-          readable = false;
-        }
-        break;
-    }
-    if (fd < 0) {
-      recordError(name, writable, errno);
+    const native::Access access = mode == OpenMode::Read     ? native::Access::Read
+                                  : mode == OpenMode::Update ? native::Access::Update
+                                                             : native::Access::ReadWriteNew;
+    File fd = native::open(name, access, &readable);
+    if (fd == kNoFile) {
+      recordError(name, writable, native::lastError());
       return -1;
     }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-      recordError(name, writable, S_ISDIR(st.st_mode) ? EISDIR : errno);
-      closeFd(fd);
+    FileStatus st;
+    if (!native::status(fd, &st) || st.kind == FileKind::Directory) {
+      recordError(name, writable, st.kind == FileKind::Directory ? EISDIR : native::lastError());
+      native::close(fd);
       return -1;
     }
     if (writable) writeOrder.emplace(name, ++clock);
-    if (!S_ISREG(st.st_mode)) {
+    if (st.kind != FileKind::Regular) {
       // Devices and pipes: one descriptor per operation, written through.
       int h = newSlot();
       Slot& s = slots[h];
@@ -304,22 +236,22 @@ struct Disk::Impl {
       return h;
     }
     Entry* e = nullptr;
-    auto id = byId.find({st.st_dev, st.st_ino});
+    auto id = byId.find(st.id);
     if (id != byId.end()) {
       e = id->second;
-      if (e->diskSize != st.st_size) {  // changed by another program
+      if (e->diskSize != st.size) {  // changed by another program
         e->aheadLen = 0;
-        e->diskSize = st.st_size;
+        e->diskSize = st.size;
       }
       if ((writable && !e->writable) || (readable && !e->readable && canRead(mode))) {
         // The cached descriptor lacks the access asked for: take the new one.
         flush(*e);
-        closeFd(e->fd);
+        native::close(e->fd);
         e->fd = fd;
         e->readable = readable;
         e->writable = writable;
       } else {
-        closeFd(fd);
+        native::close(fd);
       }
     } else {
       makeRoom();
@@ -328,14 +260,13 @@ struct Disk::Impl {
       e->fd = fd;
       e->readable = readable;
       e->writable = writable;
-      e->dev = st.st_dev;
-      e->ino = st.st_ino;
-      e->diskSize = st.st_size;
+      e->id = st.id;
+      e->diskSize = st.size;
       entries.push_back(std::move(owned));
-      byId[{e->dev, e->ino}] = e;
+      byId[e->id] = e;
     }
     addAlias(e, name);
-    return attach(e, name, mode, st.st_size == 0);
+    return attach(e, name, mode, st.size == 0);
   }
 
   /// `emptyOnDisk`: the file was just seen empty (a new output file): no
@@ -344,13 +275,8 @@ struct Disk::Impl {
     e->name = name;
     if (mode == OpenMode::Write) {
       // "wb" empties the file now; what was buffered for it is moot.
-      int rc = 0;
-      if (!emptyOnDisk) {
-        do rc = ::ftruncate(e->fd, 0);
-        while (rc != 0 && errno == EINTR);
-      }
-      if (rc != 0) {
-        recordError(name, true, errno);
+      if (!emptyOnDisk && !native::truncate(e->fd)) {
+        recordError(name, true, native::lastError());
         return -1;
       }
       e->buf.clear();
@@ -394,9 +320,9 @@ struct Disk::Impl {
       }
       e->users--;
       e->lastUse = ++clock;
-    } else if (s->fd >= 0) {
-      if (!closeFd(s->fd)) {
-        if (needsWrite(s->mode)) recordFailure(s->name, errno);
+    } else if (s->fd != kNoFile) {
+      if (!native::close(s->fd)) {
+        if (needsWrite(s->mode)) recordFailure(s->name, native::lastError());
         ok = false;
       }
     }
@@ -414,19 +340,19 @@ struct Disk::Impl {
       if (!e.readable) return -1;
       if (!e.buf.empty()) flush(e);
       std::int64_t r = readCached(e, dst, n, off);
-      if (r < 0) recordError(e.name, false, errno);
+      if (r < 0) recordError(e.name, false, native::lastError());
       return r;
     }
-    if (s->fd < 0) return -1;
+    if (s->fd == kNoFile) return -1;
     if (off != s->pos) {
-      if (::lseek(s->fd, off, SEEK_SET) < 0) {
-        recordError(s->name, false, errno);
+      if (!native::seek(s->fd, off)) {
+        recordError(s->name, false, native::lastError());
         return -1;
       }
       s->pos = off;
     }
-    std::int64_t r = readAll(s->fd, dst, n, -1);
-    if (r < 0) recordError(s->name, false, errno);
+    std::int64_t r = native::read(s->fd, dst, n, -1);
+    if (r < 0) recordError(s->name, false, native::lastError());
     if (r > 0) s->pos += r;
     return r;
   }
@@ -447,12 +373,12 @@ struct Disk::Impl {
     }
     const bool forward = e.lastReadEnd >= 0 && off >= e.lastReadEnd && off - e.lastReadEnd < kAheadCap;
     if (n >= kAheadCap || !forward) {
-      std::int64_t r = readAll(e.fd, dst, n, off);
+      std::int64_t r = native::read(e.fd, dst, n, off);
       if (r >= 0) e.lastReadEnd = off + r;
       return r;
     }
     if (!e.ahead) e.ahead = std::make_unique<std::uint8_t[]>(kAheadCap);
-    std::int64_t r = readAll(e.fd, e.ahead.get(), kAheadCap, off);
+    std::int64_t r = native::read(e.fd, e.ahead.get(), kAheadCap, off);
     if (r < 0) {
       e.aheadLen = 0;
       return -1;
@@ -484,7 +410,7 @@ struct Disk::Impl {
     }
     if (n >= kBufferCap) {
       int error = 0;
-      std::int64_t w = writeAll(e.fd, src, n, target, error);
+      std::int64_t w = native::write(e.fd, src, n, target, error);
       if (w > 0) e.diskSize = std::max(e.diskSize, target + w);
       if (w < n) {
         s->failed = true;
@@ -501,16 +427,16 @@ struct Disk::Impl {
   }
 
   std::int64_t writeThrough(Slot& s, const std::uint8_t* src, std::int64_t n, std::int64_t off) {
-    if (s.fd < 0) return 0;
+    if (s.fd == kNoFile) return 0;
     if (s.mode != OpenMode::Append && off != s.pos) {
-      if (off < 0 || ::lseek(s.fd, off, SEEK_SET) < 0) {
-        recordError(s.name, true, off < 0 ? EINVAL : errno);
+      if (off < 0 || !native::seek(s.fd, off)) {
+        recordError(s.name, true, off < 0 ? EINVAL : native::lastError());
         return 0;
       }
       s.pos = off;
     }
     int error = 0;
-    std::int64_t w = writeAll(s.fd, src, n, -1, error);
+    std::int64_t w = native::write(s.fd, src, n, -1, error);
     s.pos += w;
     if (w < n) {
       if (!s.failed) recordFailure(s.name, error);
@@ -523,27 +449,26 @@ struct Disk::Impl {
     Slot* s = slot(h);
     if (s == nullptr) return -1;
     if (s->entry != nullptr) return s->entry->logicalSize();
-    struct stat st;
-    if (s->fd < 0 || ::fstat(s->fd, &st) != 0) return -1;
-    return st.st_size;
+    FileStatus st;
+    if (s->fd == kNoFile || !native::status(s->fd, &st)) return -1;
+    return st.size;
   }
 
   std::int64_t fileSize(const std::string& name) {
-    struct stat st;
-    if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    const FileStatus st = fileStatus(name);
+    if (st.kind != FileKind::Regular) return -1;
     auto named = byName.find(name);
-    if (named != byName.end() &&
-        (named->second->dev != st.st_dev || named->second->ino != st.st_ino)) {
+    if (named != byName.end() && named->second->id != st.id) {
       // Another program replaced the file behind this name.
       auto& a = named->second->aliases;
       a.erase(std::remove(a.begin(), a.end(), name), a.end());
       byName.erase(named);
     }
-    auto id = byId.find({st.st_dev, st.st_ino});
-    if (id == byId.end()) return st.st_size;
+    auto id = byId.find(st.id);
+    if (id == byId.end()) return st.size;
     Entry* e = id->second;
-    if (e->diskSize != st.st_size) e->aheadLen = 0;  // changed by another program
-    e->diskSize = st.st_size;
+    if (e->diskSize != st.size) e->aheadLen = 0;  // changed by another program
+    e->diskSize = st.size;
     return e->logicalSize();
   }
 
@@ -551,8 +476,10 @@ struct Disk::Impl {
   void shutdown() {
     for (Slot& s : slots) {
       if (!s.inUse) continue;
-      if (s.fd >= 0 && !closeFd(s.fd) && needsWrite(s.mode)) recordFailure(s.name, errno);
-      s.fd = -1;
+      if (s.fd != kNoFile && !native::close(s.fd) && needsWrite(s.mode)) {
+        recordFailure(s.name, native::lastError());
+      }
+      s.fd = kNoFile;
       s.entry = nullptr;
     }
     while (!entries.empty()) drop(entries.back().get());

@@ -28,7 +28,10 @@ class ConvertRange : public testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    disk_.closeAll(nullptr);  // no file may stay open where it is removed (Windows)
+    fs::remove_all(dir_);
+  }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
   void put(const std::string& name, const std::string& content) const {

@@ -1,4 +1,4 @@
-#include "mendbin/posix_file.h"
+#include "mendbin/system_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,9 +16,9 @@ IoResult outcome(ssize_t n) {
 
 }  // namespace
 
-PosixFile::~PosixFile() { close(); }
+SystemFile::~SystemFile() { close(); }
 
-int PosixFile::open(const char* path, bool update) {
+int SystemFile::open(const char* path, bool update) {
   close();
   do {
     fd_ = ::open(path, (update ? O_RDWR : O_RDONLY) | O_CLOEXEC);
@@ -26,7 +26,7 @@ int PosixFile::open(const char* path, bool update) {
   return fd_ < 0 ? errno : 0;
 }
 
-IoResult PosixFile::read(std::uint8_t* dst, std::int64_t n) {
+IoResult SystemFile::read(std::uint8_t* dst, std::int64_t n) {
   ssize_t r;
   do {
     r = ::read(fd_, dst, static_cast<std::size_t>(n));
@@ -34,7 +34,7 @@ IoResult PosixFile::read(std::uint8_t* dst, std::int64_t n) {
   return outcome(r);
 }
 
-IoResult PosixFile::readAt(std::int64_t pos, std::uint8_t* dst, std::int64_t n) {
+IoResult SystemFile::readAt(std::int64_t pos, std::uint8_t* dst, std::int64_t n) {
   ssize_t r;
   do {
     r = ::pread(fd_, dst, static_cast<std::size_t>(n), static_cast<off_t>(pos));
@@ -42,7 +42,7 @@ IoResult PosixFile::readAt(std::int64_t pos, std::uint8_t* dst, std::int64_t n) 
   return outcome(r);
 }
 
-IoResult PosixFile::writeAt(std::int64_t pos, const std::uint8_t* src, std::int64_t n) {
+IoResult SystemFile::writeAt(std::int64_t pos, const std::uint8_t* src, std::int64_t n) {
   ssize_t r;
   do {
     r = ::pwrite(fd_, src, static_cast<std::size_t>(n), static_cast<off_t>(pos));
@@ -50,22 +50,28 @@ IoResult PosixFile::writeAt(std::int64_t pos, const std::uint8_t* src, std::int6
   return outcome(r);
 }
 
-int PosixFile::seekTo(std::int64_t pos) {
+int SystemFile::seekTo(std::int64_t pos) {
   return ::lseek(fd_, static_cast<off_t>(pos), SEEK_SET) < 0 ? errno : 0;
 }
 
-bool PosixFile::holdsData() const {
+bool SystemFile::holdsData() const {
   struct stat st;
   if (::fstat(fd_, &st) != 0) return false;
   return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
 }
 
-int PosixFile::close() {
+int SystemFile::close() {
   if (fd_ < 0) return 0;
   int r = ::close(fd_);
   fd_ = -1;
   // After an interrupted close the descriptor is gone as well.
   return r != 0 && errno != EINTR ? errno : 0;
+}
+
+void useBinaryStandardStreams() {}
+
+std::vector<std::string> commandLineWords(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
 }
 
 }  // namespace mendbin
